@@ -1,0 +1,57 @@
+#include <GL/gl.h>
+
+#include "cloth/cloth.h"
+
+namespace vellumry {
+
+namespace {
+
+void vertexWithNormal(const Vec3& normal, const Vec3& position) {
+  glNormal3d(normal.x, normal.y, normal.z);
+  glVertex3d(position.x, position.y, position.z);
+}
+
+}  // namespace
+
+// Two passes over every row of cells, with the same vertices: pass 0 declares the clockwise side
+// front-facing and lights it with reversed normals, pass 1 the counter-clockwise side with the
+// stored ones. Each column step sends its own four vertices; the repeated pair between steps only
+// makes zero-area triangles, and every step adds an even count, so the strip keeps one winding.
+void Cloth::drawShaded() {
+  computeNormals();
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glShadeModel(GL_SMOOTH);
+  const int n = gridSize;
+  for (int row = 0; row < n - 1; ++row) {
+    for (int pass = 0; pass < 2; ++pass) {
+      const bool reversed = pass == 0;
+      glFrontFace(reversed ? GL_CW : GL_CCW);
+      glBegin(GL_TRIANGLE_STRIP);
+      for (int column = 0; column < n - 1; ++column) {
+        const int columns[4] = {column, column, column + 1, column + 1};
+        const int rows[4] = {row, row + 1, row, row + 1};
+        for (int v = 0; v < 4; ++v) {
+          const Vec3 normal = normalAt(columns[v], rows[v]);
+          vertexWithNormal(reversed ? -normal : normal, particleAt(columns[v], rows[v]).position);
+        }
+      }
+      glEnd();
+    }
+  }
+}
+
+// One separate line per spring, structural and shear alike; no normals, no colour.
+void Cloth::drawWireframe() const {
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glShadeModel(GL_FLAT);
+  for (int i = 0; i < springCount; ++i) {
+    const Vec3& a = springs[i].particleA->position;
+    const Vec3& b = springs[i].particleB->position;
+    glBegin(GL_LINES);
+    glVertex3d(a.x, a.y, a.z);
+    glVertex3d(b.x, b.y, b.z);
+    glEnd();
+  }
+}
+
+}  // namespace vellumry
