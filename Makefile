@@ -1,0 +1,60 @@
+SHELL := /bin/bash
+# Vellumry: the everyday commands. Each installs what the machine lacks first.
+#   make run          build and start the program on $DISPLAY
+#   make test         build and run every test (unit, exactness, end-to-end under Xvfb)
+#   make test-asan    the tests under AddressSanitizer and UndefinedBehaviorSanitizer
+#   make test-clang   build with clang++ and check it computes the same bits as g++
+#   make tidy         clang-tidy on src/
+#   make bench        the simulation benchmarks and the frame-rate probe
+#   make screenshots  regenerate docs/screenshot-*.png under Xvfb
+#   make package      build the Debian package into build/default
+
+JOBS ?= 2
+# Warnings are errors in CI (CI=true), not on every user's compiler.
+WERROR ?= $(if $(filter true 1,$(CI)),ON,OFF)
+CONFIGURE = cmake -DVELLUMRY_WERROR=$(WERROR) --preset
+
+.PHONY: deps build run test test-asan test-clang tidy bench screenshots package clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	$(CONFIGURE) default
+	cmake --build --preset default -j $(JOBS)
+
+run: build
+	./build/default/vellumry
+
+test: build
+	ctest --preset default -j $(JOBS)
+
+test-asan: deps
+	$(CONFIGURE) asan
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan -j $(JOBS) -LE soak
+
+test-clang: build
+	$(CONFIGURE) clang
+	cmake --build --preset clang -j $(JOBS)
+	ctest --preset clang -j $(JOBS) -LE 'e2e|soak'
+	for o in O0 O2 O3_native; do \
+	  cmp <(./build/default/tests/trajectory_O2) <(./build/clang/tests/trajectory_$$o) || exit 1; \
+	done
+	@echo "clang++ and g++ trajectories are identical"
+
+tidy: build
+	bash scripts/tidy.sh build/default
+
+bench: build
+	./build/default/bench/cloth_bench --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
+	bash bench/frame_rate.sh build/default
+
+screenshots: build
+	bash scripts/screenshots.sh build/default/vellumry
+
+package: build
+	cd build/default && cpack -G DEB
+
+clean:
+	rm -rf build

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, whatever this machine lacks to build, run and test Vellumry.
+set -euo pipefail
+
+packages=(
+  # build
+  g++ clang cmake make pkg-config
+  libgl-dev libglu1-mesa-dev libglut-dev
+  libgtest-dev libbenchmark-dev
+  # run: Mesa's GL, including the software renderer
+  libgl1-mesa-dri libglx-mesa0
+  # end-to-end tests: a virtual display, synthetic input, window facts and screenshots
+  xvfb xdotool x11-utils imagemagick
+  # packaging and its checks
+  dpkg-dev file desktop-file-utils
+  # static analysis
+  clang-tidy
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
