@@ -1,0 +1,112 @@
+// Counts every heap allocation of this test binary, to show that the cloth allocates only while
+// its pointer lists first grow.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+#include "cloth/cloth.h"
+
+namespace {
+
+long long allocations = 0;
+
+void* countedAlloc(std::size_t size) {
+  ++allocations;
+  return std::malloc(size == 0 ? 1 : size);
+}
+
+void* countedAlignedAlloc(std::size_t size, std::align_val_t alignment) {
+  ++allocations;
+  const auto align = static_cast<std::size_t>(alignment);
+  void* p = nullptr;
+  if (posix_memalign(&p, align < sizeof(void*) ? sizeof(void*) : align, size == 0 ? 1 : size) !=
+      0) {
+    return nullptr;
+  }
+  return p;
+}
+
+void* orThrow(void* p) {
+  if (p == nullptr) {
+    throw std::bad_alloc();
+  }
+  return p;
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return orThrow(countedAlloc(size)); }
+void* operator new[](std::size_t size) { return orThrow(countedAlloc(size)); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return countedAlloc(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return countedAlloc(size);
+}
+void* operator new(std::size_t size, std::align_val_t a) {
+  return orThrow(countedAlignedAlloc(size, a));
+}
+void* operator new[](std::size_t size, std::align_val_t a) {
+  return orThrow(countedAlignedAlloc(size, a));
+}
+void* operator new(std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept {
+  return countedAlignedAlloc(size, a);
+}
+void* operator new[](std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept {
+  return countedAlignedAlloc(size, a);
+}
+
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
+
+namespace vellumry {
+namespace {
+
+TEST(ClothAllocationTest, OnlyTheFirstBuildAllocates) {
+  const auto cloth = std::make_unique<Cloth>();
+
+  long long before = allocations;
+  cloth->build(3.0, 15);
+  EXPECT_GT(allocations - before, 0) << "the first build grows the lists: the counter must see it";
+
+  before = allocations;
+  for (int t = 0; t < 200; ++t) {
+    cloth->step(0.05);
+    cloth->particleAt(0, 0).position += Vec3(0.001, 0, 0);
+  }
+  EXPECT_EQ(allocations - before, 0) << "step";
+
+  before = allocations;
+  cloth->computeNormals();
+  EXPECT_EQ(allocations - before, 0) << "computeNormals";
+
+  before = allocations;
+  cloth->build(3.0, 15);
+  EXPECT_EQ(allocations - before, 0) << "a rebuild of the same size";
+
+  before = allocations;
+  cloth->reset();
+  EXPECT_EQ(allocations - before, 0) << "reset";
+
+  before = allocations;
+  cloth->build(3.0, 15);
+  cloth->step(0.05);
+  cloth->build(3.0, 8);
+  cloth->step(0.05);
+  cloth->computeNormals();
+  EXPECT_EQ(allocations - before, 0) << "build after reset, and a smaller rebuild";
+}
+
+}  // namespace
+}  // namespace vellumry
