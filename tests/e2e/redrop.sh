@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# "Redrop" starts the drop again from the flat pose: soon after it the picture resembles the one
+# soon after start-up, not the settled cloth before it.
+# Usage: redrop.sh <vellumry binary>
+set -euo pipefail
+# shellcheck source=SCRIPTDIR/lib.sh
+source "$(dirname "$0")/lib.sh"
+e2e_init "$1"
+
+start_xvfb
+start_app
+wait_window
+sleep 0.4
+shot early
+wait_settled 15
+shot settled
+
+pick_menu "$MENU_REDROP"
+sleep 0.4
+shot redropped
+like_start=$(differing_pixels redropped early)
+like_settled=$(differing_pixels redropped settled)
+start_vs_settled=$(differing_pixels early settled)
+note "after Redrop: $like_start pixels differ from start-up, $like_settled from the settled cloth"
+note "start-up and settled cloth differ in $start_vs_settled pixels"
+((start_vs_settled >= 10000)) || fail "start-up and settled pictures are too alike to tell apart"
+((like_start * 3 < like_settled)) ||
+  fail "after Redrop the picture is not closer to start-up ($like_start) than to the settled cloth ($like_settled)"
+note "passed"
