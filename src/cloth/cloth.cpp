@@ -35,15 +35,15 @@ void Cloth::reset() {
   gridSize = 0;
 }
 
-void Cloth::build(double width_, int n) {
+void Cloth::build(double clothWidth, int n) {
   reset();
   if (n < 2 || n > kMaxGridSize) {
     return;
   }
-  width = width_;
+  width = clothWidth;
   gridSize = n;
   particleCount = n * n;
-  const double s = width_ / (n - 1);
+  const double s = clothWidth / (n - 1);
   const double mass = kClothMass / (n * n);
   const double drag = kClothDrag / (n * n);
 

@@ -26,7 +26,7 @@ class Cloth {
   void reset();
   /// A fresh, flat, horizontal cloth at rest in the plane y = 0, pinned at (0, 0) and (0, n-1).
   /// A size outside 2..kMaxGridSize has no spacing or does not fit the pools: the cloth stays empty.
-  void build(double width, int gridSize);
+  void build(double clothWidth, int n);
   void step(double dt);
 
   /// The particle at (column, row), each coordinate clamped into the grid.
