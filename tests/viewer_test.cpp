@@ -1,0 +1,225 @@
+#include "app/viewer.h"
+
+#include <GL/gl.h>
+#include <GL/glut.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "app/controls.h"
+#include "fake_gl.h"
+
+namespace vellumry {
+namespace {
+
+using fake_gl::Call;
+using fake_gl::expected;
+
+constexpr double e(GLenum value) { return static_cast<double>(value); }
+
+bool sameBits(const Vec3& a, const Vec3& b) {
+  return fake_gl::bits(a.x) == fake_gl::bits(b.x) && fake_gl::bits(a.y) == fake_gl::bits(b.y) &&
+         fake_gl::bits(a.z) == fake_gl::bits(b.z);
+}
+
+// Every particle of the two cloths, field by field and bit for bit.
+testing::AssertionResult sameParticles(const Cloth& a, const Cloth& b) {
+  for (int j = 0; j < kMaxParticles; ++j) {
+    const Particle& p = a.particles[j];
+    const Particle& q = b.particles[j];
+    if (!sameBits(p.force, q.force) || !sameBits(p.position, q.position) ||
+        !sameBits(p.velocity, q.velocity) || fake_gl::bits(p.mass) != fake_gl::bits(q.mass) ||
+        p.pinned != q.pinned) {
+      return testing::AssertionFailure() << "particle " << j << " differs";
+    }
+  }
+  return testing::AssertionSuccess();
+}
+
+// The calls that drawing this cloth in the given style sends on its own.
+std::vector<Call> drawingOf(Cloth& c, GLenum mode) {
+  const std::vector<Call> before = fake_gl::take();
+  if (mode == GL_SMOOTH) {
+    c.drawShaded();
+  } else {
+    c.drawWireframe();
+  }
+  std::vector<Call> drawn = fake_gl::take();
+  EXPECT_TRUE(before.empty()) << "drawingOf wants an empty record";
+  return drawn;
+}
+
+// One frame as display must send it: the model transform around the drawing.
+std::vector<Call> frame(double angle, const std::vector<Call>& drawing) {
+  std::vector<Call> calls = {
+      expected("glClear", {e(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT)}),
+      expected("glPushMatrix", {}),
+      expected("glTranslated", {0.0, 2.5, 0.0}),
+      expected("glRotated", {angle, 0.0, 1.0, 0.0}),
+      expected("glTranslated", {0.0, 0.0, -1.5}),
+  };
+  calls.insert(calls.end(), drawing.begin(), drawing.end());
+  calls.push_back(expected("glPopMatrix", {}));
+  calls.push_back(expected("glutSwapBuffers", {}));
+  return calls;
+}
+
+Call rearm() {
+  Call call = expected("glutTimerFunc", {20.0, 0.0});
+  call.intCallback = tick;
+  return call;
+}
+
+class ViewerTest : public testing::Test {
+ protected:
+  void SetUp() override { fake_gl::resetProgram(); }
+  void TearDown() override { fake_gl::resetProgram(); }
+};
+
+TEST_F(ViewerTest, InitSceneSetsTheFixedStateBuildsTheClothAndInstallsTheControls) {
+  initScene();
+
+  std::vector<Call> wanted = {
+      expected("glLightfv", {e(GL_LIGHT0), e(GL_DIFFUSE), 1.0, 1.0, 1.0, 1.0}),
+      expected("glLightfv", {e(GL_LIGHT0), e(GL_POSITION), 0.0, 3.0, -10.0, 1.0}),
+      expected("glLightfv", {e(GL_LIGHT1), e(GL_DIFFUSE), 1.0, 1.0, 1.0, 1.0}),
+      expected("glLightfv", {e(GL_LIGHT1), e(GL_POSITION), 0.0, -3.0, 10.0, 1.0}),
+      expected("glEnable", {e(GL_LIGHT0)}),
+      expected("glEnable", {e(GL_LIGHT1)}),
+      expected("glEnable", {e(GL_LIGHTING)}),
+      expected("glEnable", {e(GL_DEPTH_TEST)}),
+      expected("glMatrixMode", {e(GL_PROJECTION)}),
+      expected("glLoadIdentity", {}),
+      expected("gluPerspective", {30.0, 1.0, 1.0, 100.0}),
+      expected("glViewport", {0.0, 0.0, 500.0, 500.0}),
+      expected("gluLookAt", {0.0, 0.0, -13.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0}),
+      expected("glClearColor", {0.0, 0.0, 0.0, 0.0}),
+      expected("glMatrixMode", {e(GL_MODELVIEW)}),
+      expected("glMaterialfv", {e(GL_FRONT_AND_BACK), e(GL_AMBIENT), 0.5, 0.5, 0.5, 1.0}),
+      // The material is single precision: 0.8 arrives as the float nearest to it.
+      expected("glMaterialfv",
+               {e(GL_FRONT_AND_BACK), e(GL_DIFFUSE), 0.0, 1.0, static_cast<double>(0.8f), 1.0}),
+  };
+  wanted.push_back(expected("glutMouseFunc", {}));
+  wanted.back().mouseCallback = onMouse;
+  wanted.push_back(expected("glutMotionFunc", {}));
+  wanted.back().motionCallback = onMotion;
+  wanted.push_back(expected("glutCreateMenu", {}));
+  wanted.back().intCallback = onMenu;
+  wanted.push_back(fake_gl::expectedLabel("glutAddMenuEntry", "Rotate", 0));
+  wanted.push_back(fake_gl::expectedLabel("glutAddMenuEntry", "EndpointDist", 1));
+  wanted.push_back(fake_gl::expectedLabel("glutAddMenuEntry", "Flap", 2));
+  wanted.push_back(fake_gl::expectedLabel("glutAddMenuEntry", "Redrop", 99));
+  wanted.push_back(fake_gl::expectedLabel("glutAddMenuEntry", "DrawMode", 4));
+  wanted.push_back(fake_gl::expectedLabel("glutAddMenuEntry", "Fullscreen", 3));
+  wanted.push_back(expected("glutAttachMenu", {static_cast<double>(GLUT_RIGHT_BUTTON)}));
+  EXPECT_TRUE(fake_gl::sameCalls(fake_gl::calls(), wanted));
+
+  // The cloth is built as 3.0 wide with 15 per side, and no frame is drawn yet.
+  auto fresh = std::make_unique<Cloth>();
+  fresh->build(3.0, 15);
+  EXPECT_TRUE(sameParticles(cloth, *fresh));
+  EXPECT_EQ(cloth.width, 3.0);
+  EXPECT_EQ(cloth.gridSize, 15);
+  EXPECT_EQ(cloth.particleCount, 225);
+  EXPECT_EQ(cloth.springCount, 812);
+  EXPECT_EQ(cloth.system.particles.size(), 225u);
+  EXPECT_EQ(cloth.system.forces.size(), 1262u);
+  EXPECT_TRUE(sameBits(cloth.particleAt(14, 14).position, Vec3(3.0, 0.0, 3.0)));
+
+  // The interaction values are untouched.
+  EXPECT_EQ(viewAngle, -80.0);
+  EXPECT_EQ(drawMode, static_cast<GLenum>(GL_SMOOTH));
+  EXPECT_EQ(mouseMode, -1);
+  EXPECT_EQ(spinRate, 0.0);
+  EXPECT_FALSE(fullscreen);
+}
+
+TEST_F(ViewerTest, DisplayDrawsTheStyleOfDrawModeInsideTheModelTransform) {
+  cloth.build(3.0, 15);
+  for (int i = 0; i < 30; ++i) {
+    cloth.step(0.05);
+  }
+  viewAngle = 33.375;
+
+  display();
+  std::vector<Call> calls = fake_gl::take();
+  EXPECT_TRUE(fake_gl::sameCalls(calls, frame(33.375, drawingOf(cloth, GL_SMOOTH))));
+
+  drawMode = GL_FLAT;
+  display();
+  calls = fake_gl::take();
+  EXPECT_TRUE(fake_gl::sameCalls(calls, frame(33.375, drawingOf(cloth, GL_FLAT))));
+
+  // Any other value draws nothing, but the frame is still cleared and swapped.
+  for (const GLenum other : {GLenum{0}, GLenum{GL_LINE}, GLenum{GL_FILL}, GLenum{GL_SMOOTH + 1}}) {
+    drawMode = other;
+    display();
+    EXPECT_TRUE(fake_gl::sameCalls(fake_gl::take(), frame(33.375, {}))) << "drawMode " << other;
+  }
+  EXPECT_EQ(viewAngle, 33.375) << "display only draws";
+}
+
+TEST_F(ViewerTest, TickStepsTwiceDrawsOneFrameThenSpinsMovesTheMountsAndRearms) {
+  initScene();
+  fake_gl::clear();
+  spinRate = 2.5;
+  mountVelocity0 = Vec3(0.125, -0.25, 0.5);
+  mountVelocity1 = Vec3(-0.0625, 0.375, -0.75);
+
+  // The same cloth, stepped by hand: two separate steps of 0.05 per tick.
+  auto reference = std::make_unique<Cloth>();
+  reference->build(3.0, 15);
+  {
+    auto once = std::make_unique<Cloth>();
+    once->build(3.0, 15);
+    once->step(0.1);
+    reference->step(0.05);
+    reference->step(0.05);
+    ASSERT_FALSE(sameParticles(*once, *reference)) << "one step of 0.1 must differ from two of "
+                                                      "0.05 for this test to tell them apart";
+  }
+
+  double angle = -80.0;
+  for (int t = 0; t < 3; ++t) {
+    SCOPED_TRACE(testing::Message() << "tick " << t);
+    if (t > 0) {
+      reference->step(0.05);
+      reference->step(0.05);
+    }
+    tick(0);
+    std::vector<Call> calls = fake_gl::take();
+    // The frame shows the stepped cloth before the mounts move, at the angle before the spin.
+    std::vector<Call> wanted = frame(angle, drawingOf(*reference, GL_SMOOTH));
+    wanted.push_back(rearm());
+    EXPECT_TRUE(fake_gl::sameCalls(calls, wanted));
+
+    // Then the spin and the mounts, by exactly their rates.
+    angle += 2.5;
+    EXPECT_EQ(viewAngle, angle);
+    reference->particleAt(0, 0).position += Vec3(0.125, -0.25, 0.5);
+    reference->particleAt(0, 14).position += Vec3(-0.0625, 0.375, -0.75);
+    EXPECT_TRUE(sameParticles(cloth, *reference));
+  }
+  EXPECT_EQ(viewAngle, -72.5);
+  EXPECT_TRUE(sameBits(cloth.particleAt(0, 14).position, Vec3(-0.1875, 1.125, 0.75)));
+}
+
+TEST_F(ViewerTest, WithoutInputTheViewAndTheMountsStayWhileTheClothFalls) {
+  initScene();
+  fake_gl::clear();
+  for (int t = 0; t < 20; ++t) {
+    tick(0);
+    ASSERT_EQ(fake_gl::count("glutSwapBuffers"), 1) << "tick " << t;
+    ASSERT_EQ(fake_gl::calls().back(), rearm()) << "tick " << t;
+    fake_gl::clear();
+  }
+  EXPECT_EQ(viewAngle, -80.0);
+  EXPECT_TRUE(sameBits(cloth.particleAt(0, 0).position, Vec3(0.0, 0.0, 0.0)));
+  EXPECT_TRUE(sameBits(cloth.particleAt(0, 14).position, Vec3(0.0, 0.0, 3.0)));
+  EXPECT_LT(cloth.particleAt(14, 7).position.y, -0.5) << "the free edge falls";
+}
+
+}  // namespace
+}  // namespace vellumry
