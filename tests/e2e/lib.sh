@@ -92,23 +92,42 @@ poll() {
 }
 
 # shellcheck disable=SC2120
-# start_xvfb [screen size]: a private X server on the first free display; sets DISPLAY.
+# start_xvfb [screen size]: a private X server on the first free display; sets DISPLAY. Tries
+# again with a fresh server if the one it started cannot be reached.
 start_xvfb() {
-  local size=${1:-1024x768x24}
-  local display_file="$WORK/display"
+  local size=${1:-1024x768x24} attempt
+  for attempt in 1 2 3; do
+    if try_start_xvfb "$size" "$attempt"; then
+      note "Xvfb on $DISPLAY"
+      return 0
+    fi
+    note "Xvfb attempt $attempt unusable: $(tail -n 3 "$WORK/xvfb.log" | tr '\n' ' ')"
+    kill "$XVFB_PID" 2>/dev/null || true
+    wait "$XVFB_PID" 2>/dev/null || true
+    XVFB_PID=""
+  done
+  fail "no usable Xvfb after 3 attempts"
+}
+
+try_start_xvfb() {
+  local size=$1 attempt=$2
+  local display_file="$WORK/display.$attempt"
   : >"$display_file"
-  # -displayfd makes the server pick a free display and write its number once it accepts clients.
-  Xvfb -displayfd 3 -screen 0 "$size" -nolisten tcp 3>"$display_file" >"$WORK/xvfb.log" 2>&1 &
+  # -displayfd makes the server pick a free display and write its number once it accepts
+  # clients; -noreset keeps it from resetting whenever its last client (say xdotool) goes.
+  Xvfb -displayfd 3 -screen 0 "$size" -nolisten tcp -noreset 3>"$display_file" \
+    >"$WORK/xvfb.log" 2>&1 &
   XVFB_PID=$!
   local deadline=$(($(now_ms) + 15000))
   until (($(wc -l <"$display_file") >= 1)); do
-    kill -0 "$XVFB_PID" 2>/dev/null || fail "Xvfb exited at start-up"
-    (($(now_ms) <= deadline)) || fail "Xvfb did not report a display"
+    kill -0 "$XVFB_PID" 2>/dev/null || return 1
+    (($(now_ms) <= deadline)) || return 1
     sleep 0.02
   done
   DISPLAY=":$(head -n 1 "$display_file")"
   export DISPLAY
-  note "Xvfb on $DISPLAY"
+  # The server must be ours and answer: still running, and a client can connect.
+  kill -0 "$XVFB_PID" 2>/dev/null && xdotool getdisplaygeometry >/dev/null 2>&1
 }
 
 app_alive() {
