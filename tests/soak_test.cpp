@@ -8,7 +8,9 @@
 namespace vellumry {
 namespace {
 
-bool finite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+bool finite(const Vec3& v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
 
 double length(const Vec3& v) { return std::sqrt(v.lengthSquared()); }
 
@@ -17,8 +19,8 @@ double length(const Vec3& v) { return std::sqrt(v.lengthSquared()); }
 TEST(SoakTest, UntouchedClothComesToRestBelowItsMounts) {
   constexpr int kSteps = 1000000;
   constexpr int kCheckEvery = 10000;
-  constexpr double kRestSpeed = 1e-9;   // fastest particle at the end, units per time unit
-  constexpr double kRestForce = 1e-9;   // largest net force on a free particle at the end
+  constexpr double kRestSpeed = 1e-9;  // fastest particle at the end, units per time unit
+  constexpr double kRestForce = 1e-9;  // largest net force on a free particle at the end
   auto cloth = std::make_unique<Cloth>();
   cloth->build(3.0, 15);
 
@@ -58,7 +60,8 @@ TEST(SoakTest, UntouchedClothComesToRestBelowItsMounts) {
   // Hanging from (0, 0, 0) and (0, 0, 3), it is mirror-symmetric about z = 1.5.
   const double farCorner = cloth->particleAt(14, 0).position.y;
   EXPECT_NEAR(cloth->particleAt(14, 14).position.y, farCorner, 1e-9);
-  EXPECT_NEAR(cloth->particleAt(14, 0).position.z + cloth->particleAt(14, 14).position.z, 3.0, 1e-9);
+  EXPECT_NEAR(cloth->particleAt(14, 0).position.z + cloth->particleAt(14, 14).position.z, 3.0,
+              1e-9);
 }
 
 }  // namespace

@@ -11,9 +11,9 @@ namespace vellumry {
 
 namespace {
 
-constexpr double kSpinPerWidth = 30.0;      // degrees per tick for a drag across the window
-constexpr double kSpreadPerHeight = 0.2;    // mount z per tick for a drag down the window
-constexpr double kFlapPerSize = 0.1;        // mount x and z per tick for a drag across it
+constexpr double kSpinPerWidth = 30.0;    // degrees per tick for a drag across the window
+constexpr double kSpreadPerHeight = 0.2;  // mount z per tick for a drag down the window
+constexpr double kFlapPerSize = 0.1;      // mount x and z per tick for a drag across it
 
 constexpr char kHelp[] =
     "Vellumry\n"

@@ -17,7 +17,7 @@ inline constexpr int windowWidth = 500;
 inline constexpr int windowHeight = 500;
 
 extern Cloth cloth;
-extern int mouseMode;  ///< -1 none, 0 "Rotate", 1 "EndpointDist", 2 "Flap"
+extern int mouseMode;     ///< -1 none, 0 "Rotate", 1 "EndpointDist", 2 "Flap"
 extern double viewAngle;  ///< rotation of the cloth about the vertical axis, degrees
 extern GLenum drawMode;   ///< GL_SMOOTH: lit surface; GL_FLAT: wireframe
 extern int dragStartX;

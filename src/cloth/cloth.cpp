@@ -7,9 +7,9 @@ namespace vellumry {
 
 namespace {
 
-constexpr double kClothMass = 70.0;    // whole cloth, shared evenly by its particles
-constexpr double kClothDrag = 18.0;    // whole cloth, shared evenly by its particles
-constexpr double kGravity = -1.0;      // along y
+constexpr double kClothMass = 70.0;  // whole cloth, shared evenly by its particles
+constexpr double kClothDrag = 18.0;  // whole cloth, shared evenly by its particles
+constexpr double kGravity = -1.0;    // along y
 constexpr double kStructuralStiffness = 100.0;
 constexpr double kShearStiffness = 10.0;
 

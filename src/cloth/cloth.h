@@ -25,7 +25,7 @@ class Cloth {
   /// Back to the empty state: nothing listed, every pool entry at its defaults, counters 0.
   void reset();
   /// A fresh, flat, horizontal cloth at rest in the plane y = 0, pinned at (0, 0) and (0, n-1).
-  /// A size outside 2..kMaxGridSize has no spacing or does not fit the pools: the cloth stays empty.
+  /// A size outside 2..kMaxGridSize has no spacing or overflows the pools: the cloth stays empty.
   void build(double clothWidth, int n);
   void step(double dt);
 

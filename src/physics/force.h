@@ -34,7 +34,7 @@ class Drag final : public Force {
   void apply() override;
   void setParticle(Particle* p) { particle = p; }
 
-  double coefficient = 0.0;  ///< force per unit velocity
+  double coefficient = 0.0;      ///< force per unit velocity
   Particle* particle = nullptr;  ///< not owned
 };
 
@@ -43,8 +43,8 @@ class Spring final : public Force {
  public:
   void apply() override;
 
-  double stiffness = 0.0;   ///< force per unit of stretch
-  double restLength = 0.0;  ///< length at which the spring exerts no force
+  double stiffness = 0.0;         ///< force per unit of stretch
+  double restLength = 0.0;        ///< length at which the spring exerts no force
   Particle* particleA = nullptr;  ///< not owned
   Particle* particleB = nullptr;  ///< not owned
 };
