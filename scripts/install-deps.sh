@@ -12,7 +12,7 @@ packages=(
   # end-to-end tests: a virtual display, synthetic input, window facts and screenshots
   xvfb xdotool x11-utils imagemagick
   # packaging and its checks
-  dpkg-dev file desktop-file-utils
+  dpkg-dev binutils file desktop-file-utils
   # static analysis
   clang-tidy
 )
