@@ -8,12 +8,10 @@
 # no option or output.
 #
 # How it is measured:
-#  - glibc adapts its mmap threshold and trims the top of its heap as it goes, so the resident size
-#    of an unchanged program jumps by hundreds of kB from frame to frame with where Mesa's per-frame
-#    allocations (about 1 MB a frame) happen to land, and a freed full-screen buffer may or may not
-#    go back to the system. The probe run pins both (GLIBC_TUNABLES: every block up to 32 MB on the
-#    heap, the heap never trimmed), so the resident size is the heap's high water mark plus the
-#    rest: flat while nothing leaks, and a leak only ever adds to it.
+#  - The program keeps every block up to 32 MB on the heap and trims the heap only past 64 MB of
+#    free top, so Mesa's per-frame allocations (about 1 MB a frame) and freed full-screen buffers
+#    stay in it: the resident size is the heap's high water mark plus the rest, flat while nothing
+#    leaks, and a leak only ever adds to it.
 #  - The first rounds of menu use bring in what first use allocates (the menu window, full-screen
 #    buffers, the renderer's line and clipping paths) and raise the high water mark; three rounds
 #    come first, and the baseline is the first mark at or after frame 100 that follows them (frame
@@ -25,7 +23,7 @@
 #  - Each figure is the smallest of four marks 25 frames apart (the baseline's from the baseline
 #    frame, the final one ending at frame 3000), so that a mark taken while Mesa briefly holds more
 #    cannot decide the result.
-#  - Tolerance 160 kB; observed growth after the warm-up: 0 to 40 kB over the run. A leak of one
+#  - Tolerance 160 kB; observed growth after the warm-up: 0 kB over the run. A leak of one
 #    64-byte block a frame (186 kB over the run) exceeds it; the sanitized run checks for leaks
 #    exactly.
 #
@@ -43,7 +41,6 @@ probe_out="$WORK/probe"
 
 start_xvfb 1024x768x24
 VELLUMRY_PROBE_OUT="$probe_out" VELLUMRY_PROBE_MARKS="$(seq -s, 25 25 "$kLastFrame")" \
-  GLIBC_TUNABLES=glibc.malloc.mmap_threshold=33554432:glibc.malloc.trim_threshold=1073741824 \
   LD_PRELOAD="$probe" start_app
 wait_window
 
