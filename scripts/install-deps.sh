@@ -6,13 +6,19 @@ packages=(
   # build
   g++ clang cmake make pkg-config
   libgl-dev libglu1-mesa-dev libglut-dev
-  libgtest-dev libbenchmark-dev
+  libgtest-dev libbenchmark-dev libcli11-dev
+  # headless rendering: EGL without a display, and PNG output
+  libegl-dev libegl-mesa0 libpng-dev
   # run: Mesa's GL, including the software renderer
   libgl1-mesa-dri libglx-mesa0
   # end-to-end tests: a virtual display, synthetic input, window facts and screenshots
-  xvfb xdotool x11-utils imagemagick
+  xvfb xdotool x11-utils imagemagick openbox
   # packaging and its checks
-  dpkg-dev binutils file desktop-file-utils
+  dpkg-dev binutils file desktop-file-utils lintian appstream mandoc
+  # the README's animation
+  webp
+  # fuzzing the session parser (clang's libFuzzer runtime)
+  libclang-rt-14-dev
   # static analysis
   clang-tidy
 )
