@@ -1,8 +1,8 @@
 #include "fake_gl.h"
 
+#include <GL/freeglut.h>
 #include <GL/gl.h>
 #include <GL/glu.h>
-#include <GL/glut.h>
 
 #include <algorithm>
 #include <bit>
@@ -140,6 +140,11 @@ testing::AssertionResult sameCalls(const std::vector<Call>& actual,
   return testing::AssertionFailure() << out.str();
 }
 
+Answers& answers() {
+  static Answers a;
+  return a;
+}
+
 void resetProgram() {
   cloth.reset();
   for (Vec3& normal : cloth.normals) {
@@ -154,6 +159,10 @@ void resetProgram() {
   mountVelocity1 = Vec3();
   fullscreen = false;
   spinRate = 0.0;
+  paused = false;
+  grab = Grab();
+  tickCount = 0;
+  answers() = Answers();
   clear();
 }
 
@@ -199,7 +208,25 @@ void glMaterialfv(GLenum face, GLenum pname, const GLfloat* params) {
   vellumry::fake_gl::recordFloats("glMaterialfv", face, pname, params);
 }
 
-// GLU
+void glGetIntegerv(GLenum pname, GLint* params) {
+  record("glGetIntegerv", {static_cast<double>(pname)});
+  if (pname == GL_VIEWPORT) {
+    std::copy(vellumry::fake_gl::answers().viewport.begin(),
+              vellumry::fake_gl::answers().viewport.end(), params);
+  }
+}
+void glGetDoublev(GLenum pname, GLdouble* params) {
+  record("glGetDoublev", {static_cast<double>(pname)});
+  const auto& a = vellumry::fake_gl::answers();
+  if (pname == GL_PROJECTION_MATRIX) {
+    std::copy(a.projection.begin(), a.projection.end(), params);
+  } else if (pname == GL_MODELVIEW_MATRIX) {
+    std::copy(a.modelview.begin(), a.modelview.end(), params);
+  }
+}
+
+// GLU (gluProject and gluUnProject are the library's own: plain arithmetic on what they are
+// given)
 
 void gluPerspective(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar) {
   record("gluPerspective", {fovy, aspect, zNear, zFar});
@@ -234,5 +261,11 @@ void glutMouseFunc(void (*callback)(int, int, int, int)) {
 void glutMotionFunc(void (*callback)(int, int)) {
   record("glutMotionFunc", {}).motionCallback = callback;
 }
+void glutKeyboardFunc(void (* /*callback*/)(unsigned char, int, int)) {
+  record("glutKeyboardFunc", {});
+}
+void glutSpecialFunc(void (* /*callback*/)(int, int, int)) { record("glutSpecialFunc", {}); }
+int glutGetModifiers() { return vellumry::fake_gl::answers().modifiers; }
+void glutLeaveMainLoop() { record("glutLeaveMainLoop", {}); }
 
 }  // extern "C"

@@ -62,6 +62,17 @@ std::uint64_t bits(double d);
 testing::AssertionResult sameCalls(const std::vector<Call>& actual,
                                    const std::vector<Call>& wanted);
 
+/// What the fake's queries answer: glutGetModifiers, and glGetIntegerv(GL_VIEWPORT),
+/// glGetDoublev(GL_PROJECTION_MATRIX) and glGetDoublev(GL_MODELVIEW_MATRIX). Queries change
+/// nothing and glutGetModifiers is not recorded, so that a plain press records nothing.
+struct Answers {
+  int modifiers = 0;
+  std::array<int, 4> viewport{};
+  std::array<double, 16> projection{};
+  std::array<double, 16> modelview{};
+};
+Answers& answers();
+
 /// The program as it starts: every viewer value at its initial value, the cloth empty (its
 /// normals zero, as constructed), and nothing recorded.
 void resetProgram();

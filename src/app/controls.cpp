@@ -1,19 +1,30 @@
 #include "app/controls.h"
 
-#include <GL/gl.h>
-#include <GL/glut.h>
+#include <GL/freeglut.h>
 
+#include <cctype>
 #include <cstdio>
 
+#include "app/input.h"
+#include "app/picking.h"
 #include "app/viewer.h"
 
 namespace vellumry {
 
 namespace {
 
-constexpr double kSpinPerWidth = 30.0;    // degrees per tick for a drag across the window
-constexpr double kSpreadPerHeight = 0.2;  // mount z per tick for a drag down the window
-constexpr double kFlapPerSize = 0.1;      // mount x and z per tick for a drag across it
+constexpr unsigned char kEscape = 27;
+
+// Keys that do what a menu entry does, through the same event.
+struct MenuKey {
+  int key;
+  int value;
+};
+constexpr MenuKey kMenuKeys[] = {{'r', kMenuRotate},
+                                 {'e', kMenuEndpointDist},
+                                 {'f', kMenuFlap},
+                                 {'d', kMenuRedrop},
+                                 {'w', kMenuDrawMode}};
 
 constexpr char kHelp[] =
     "Vellumry\n"
@@ -28,26 +39,24 @@ constexpr char kHelp[] =
     "\tFullscreen - duh\n\n"
     "Twitching too hard will screw up the program :-)\n\n";
 
-void toggleFullscreen() {
-  if (!fullscreen) {
-    glutFullScreen();
-  } else {
-    glutReshapeWindow(windowWidth, windowHeight);
+// Window depth of the plane a held particle moves on; set when it is picked.
+GLdouble grabDepth = 0.0;
+
+// Shift + left press: holds the particle drawn nearest the pointer, if one is near enough.
+bool tryGrab(int x, int y) {
+  const Pick pick = pickParticle(cloth, currentView(), x, y);
+  if (pick.particle < 0) {
+    return false;
   }
-  fullscreen = !fullscreen;
+  grabDepth = pick.depth;
+  submit(targetEvent(EventKind::kGrab, pick.particle, cloth.particles[pick.particle].position));
+  return true;
 }
 
-void toggleDrawMode() {
-  if (drawMode == GL_SMOOTH) {
-    glDisable(GL_LIGHTING);
-    glDisable(GL_NORMALIZE);
-    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-    drawMode = GL_FLAT;
-  } else {
-    glEnable(GL_LIGHT0);
-    glEnable(GL_LIGHT1);
-    glEnable(GL_LIGHTING);
-    drawMode = GL_SMOOTH;
+void pullTo(int x, int y) {
+  Vec3 target;
+  if (pointerToCloth(currentView(), x, y, grabDepth, target) && isValidTarget(target)) {
+    submit(targetEvent(EventKind::kPull, 0, target));
   }
 }
 
@@ -66,23 +75,12 @@ void installControls() {
   glutAttachMenu(GLUT_RIGHT_BUTTON);
 }
 
-void onMenu(int value) {
-  switch (value) {
-    case kMenuFullscreen:
-      toggleFullscreen();
-      break;
-    case kMenuDrawMode:
-      toggleDrawMode();
-      break;
-    case kMenuRedrop:
-      // Rates stay as they are: a drag in progress keeps acting on the new cloth.
-      cloth.build(kClothWidth, kClothGridSize);
-      break;
-    default:
-      mouseMode = value;
-      break;
-  }
+void installKeys() {
+  glutKeyboardFunc(onKey);
+  glutSpecialFunc(onSpecial);
 }
+
+void onMenu(int value) { submit(menuEvent(value)); }
 
 // Only the left button counts. A release stops everything, even one with no press before it (a
 // menu pick or dismissal delivers exactly that).
@@ -91,37 +89,45 @@ void onMouse(int button, int state, int x, int y) {
     return;
   }
   if (state == GLUT_DOWN) {
-    dragStartX = x;
-    dragStartY = y;
+    if ((glutGetModifiers() & GLUT_ACTIVE_SHIFT) != 0 && tryGrab(x, y)) {
+      return;
+    }
+    submit(pointerEvent(EventKind::kPress, x, y));
   } else if (state == GLUT_UP) {
-    spinRate = 0.0;
-    mountVelocity0 = Vec3();
-    mountVelocity1 = Vec3();
+    submit(pointerEvent(EventKind::kRelease, x, y));
   }
 }
 
-// Rates follow the distance from the press point, not the last motion: holding the pointer still
-// keeps things moving. Window y grows downwards.
 void onMotion(int x, int y) {
-  // Differences in double: no integer overflow, whatever the coordinates.
-  const double dx = static_cast<double>(x) - dragStartX;
-  const double dy = static_cast<double>(y) - dragStartY;
-  switch (mouseMode) {
-    case kMenuRotate:
-      spinRate = dx / windowWidth * kSpinPerWidth;
-      break;
-    case kMenuEndpointDist:
-      mountVelocity0.z = dy / windowHeight * kSpreadPerHeight;
-      mountVelocity1.z = -(dy / windowHeight * kSpreadPerHeight);
-      break;
-    case kMenuFlap:
-      mountVelocity0.z = dx / windowWidth * kFlapPerSize;
-      mountVelocity1.z = dx / windowWidth * kFlapPerSize;
-      mountVelocity0.x = dy / windowHeight * kFlapPerSize;
-      mountVelocity1.x = dy / windowHeight * kFlapPerSize;
-      break;
-    default:
-      break;
+  if (grab.active) {
+    pullTo(x, y);
+  } else {
+    submit(pointerEvent(EventKind::kMotion, x, y));
+  }
+}
+
+void onKey(unsigned char key, int /*x*/, int /*y*/) {
+  const int lower = std::tolower(key);
+  for (const MenuKey& k : kMenuKeys) {
+    if (lower == k.key) {
+      submit(menuEvent(k.value));
+      return;
+    }
+  }
+  if (lower == ' ') {
+    submit(pointerEvent(EventKind::kPause));
+  } else if (lower == 's') {
+    submit(pointerEvent(EventKind::kStep));
+  } else if (key == kEscape && fullscreen) {
+    submit(menuEvent(kMenuFullscreen));
+  } else if (lower == 'q') {
+    glutLeaveMainLoop();  // as closing the window does
+  }
+}
+
+void onSpecial(int key, int /*x*/, int /*y*/) {
+  if (key == GLUT_KEY_F11) {
+    submit(menuEvent(kMenuFullscreen));
   }
 }
 

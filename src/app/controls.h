@@ -1,22 +1,18 @@
 #pragma once
 
-namespace vellumry {
+#include "session/event.h"
 
-/// Menu values, in the menu's order.
-enum MenuValue : int {
-  kMenuRotate = 0,
-  kMenuEndpointDist = 1,
-  kMenuFlap = 2,
-  kMenuRedrop = 99,
-  kMenuDrawMode = 4,
-  kMenuFullscreen = 3,
-};
+namespace vellumry {
 
 /// Mouse and motion callbacks, then the right-button menu.
 void installControls();
+/// Keyboard and special-key callbacks.
+void installKeys();
 void onMenu(int value);
 void onMouse(int button, int state, int x, int y);
 void onMotion(int x, int y);
+void onKey(unsigned char key, int x, int y);
+void onSpecial(int key, int x, int y);
 /// The help text, on standard output.
 void printHelp();
 

@@ -1,24 +1,73 @@
-#include <GL/glut.h>
+#include <GL/freeglut.h>
 #include <malloc.h>
 
+#include <cstdio>
+#include <vector>
+
+#include "app/command_line.h"
 #include "app/controls.h"
+#include "app/headless.h"
+#include "app/session_run.h"
 #include "app/viewer.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+constexpr int kStatusUsage = 2;
+
+int runWindow(vellumry::Options& options) {
   using namespace vellumry;
   // The software renderer grows and frees a buffer of about a megabyte every frame. Left to its
   // defaults, the allocator hands that memory back to the kernel each time, and every frame
   // page-faults and zeroes it again: about half a tick's work. Keep freed memory in the heap.
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 64 << 20);
+  std::vector<char*> args;
+  for (std::string& arg : options.glutArgs) {
+    args.push_back(arg.data());
+  }
+  int argc = static_cast<int>(args.size());
+  args.push_back(nullptr);
   glutInitWindowSize(windowWidth, windowHeight);
-  glutInit(&argc, argv);
+  glutInit(&argc, args.data());
   glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
   glutCreateWindow("Vellumry");
   glutDisplayFunc(display);
   glutTimerFunc(kTickMillis, tick, 0);  // not fired before the main loop runs
   initScene();
+  installKeys();
+  glutReshapeFunc(reshape);
+  if (sessionActive()) {
+    // The session's last record and verdict come after the loop, however it ends.
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
+  }
   printHelp();
   glutMainLoop();
-  return 0;
+  return finishSession();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace vellumry;
+  Options options;
+  std::string error;
+  if (!parseCommandLine(argc, argv, options, error)) {
+    std::fprintf(stderr, "vellumry: %s; try 'vellumry --help'\n", error.c_str());
+    return kStatusUsage;
+  }
+  if (options.help) {
+    std::fputs(usageText(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("vellumry %s\n", VELLUMRY_VERSION);
+    return 0;
+  }
+  if (const int status = startSession(options); status != 0) {
+    return status;
+  }
+  if (!options.renderDir.empty()) {
+    return renderHeadless(options.renderDir, options.width, options.height);
+  }
+  return runWindow(options);
 }

@@ -3,7 +3,11 @@
 #include <GL/glu.h>
 #include <GL/glut.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "app/controls.h"
+#include "app/session_run.h"
 
 namespace vellumry {
 
@@ -17,6 +21,10 @@ Vec3 mountVelocity0;
 Vec3 mountVelocity1;
 bool fullscreen = false;
 double spinRate = 0.0;
+bool paused = false;
+Grab grab;
+std::uint64_t tickCount = 0;
+Presenter presenter = {glutSwapBuffers, glutFullScreen, glutReshapeWindow};
 
 namespace {
 
@@ -29,9 +37,37 @@ constexpr GLfloat kMaterialDiffuse[] = {0.0f, 1.0f, 0.8f, 1.0f};
 
 constexpr int kLastRow = kClothGridSize - 1;  // row of the second mount
 
+// The held particle moves straight towards its target by at most kGrabStep a tick, so even a
+// fling across the window reaches the springs as a bounded pull, no faster than a brisk flap.
+void pullHeldParticle() {
+  if (!grab.active) {
+    return;
+  }
+  Vec3& p = cloth.particles[grab.particle].position;
+  const Vec3 d = grab.target - p;
+  const double distance = std::sqrt(d.lengthSquared());
+  if (distance <= kGrabStep) {
+    p = grab.target;
+  } else {
+    p += (kGrabStep / distance) * d;
+  }
+}
+
+void moveMounts() {
+  cloth.particleAt(0, 0).position += mountVelocity0;
+  cloth.particleAt(0, kLastRow).position += mountVelocity1;
+  pullHeldParticle();
+}
+
+void stepCloth() {
+  for (int i = 0; i < kStepsPerTick; ++i) {
+    cloth.step(kTimeStep);
+  }
+}
+
 }  // namespace
 
-void initScene() {
+void initGlState() {
   // The modelview is still the identity: the lights stay put while the cloth turns.
   glLightfv(GL_LIGHT0, GL_DIFFUSE, kLight0Diffuse);
   glLightfv(GL_LIGHT0, GL_POSITION, kLight0Position);
@@ -42,46 +78,77 @@ void initScene() {
   glEnable(GL_LIGHTING);
   glEnable(GL_DEPTH_TEST);
 
-  // The camera lives in the projection matrix; the modelview holds only the cloth's transform.
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluPerspective(30.0, static_cast<double>(windowWidth) / windowHeight, 1.0, 100.0);
-  glViewport(0, 0, windowWidth, windowHeight);
-  gluLookAt(0.0, 0.0, -13.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
+  setProjection(windowWidth, windowHeight);
   glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
   glMatrixMode(GL_MODELVIEW);
 
   glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, kMaterialAmbient);
   glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, kMaterialDiffuse);
+}
 
+void initScene() {
+  initGlState();
   cloth.build(kClothWidth, kClothGridSize);
   installControls();
+}
+
+// The camera lives in the projection matrix; the modelview holds only the cloth's transform.
+void setProjection(int width, int height) {
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(30.0, static_cast<double>(width) / height, 1.0, 100.0);
+  glViewport(0, 0, width, height);
+  gluLookAt(0.0, 0.0, -13.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
+}
+
+void reshape(int width, int height) {
+  setProjection(std::max(width, 1), std::max(height, 1));
+  glMatrixMode(GL_MODELVIEW);
+}
+
+void applyModelTransform() {
+  // Lift the cloth, turn it, and centre its rows (z from 0 to 3) on the turning axis.
+  glTranslated(0.0, 2.5, 0.0);
+  glRotated(viewAngle, 0.0, 1.0, 0.0);
+  glTranslated(0.0, 0.0, -1.5);
 }
 
 void display() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glPushMatrix();
-  // Lift the cloth, turn it, and centre its rows (z from 0 to 3) on the turning axis.
-  glTranslated(0.0, 2.5, 0.0);
-  glRotated(viewAngle, 0.0, 1.0, 0.0);
-  glTranslated(0.0, 0.0, -1.5);
+  applyModelTransform();
   if (drawMode == GL_FLAT) {
     cloth.drawWireframe();
   } else if (drawMode == GL_SMOOTH) {
     cloth.drawShaded();
   }
   glPopMatrix();
-  glutSwapBuffers();
+  presenter.present();
 }
 
-void tick(int /*value*/) {
-  for (int i = 0; i < kStepsPerTick; ++i) {
-    cloth.step(kTimeStep);
+void runTick() {
+  if (!paused) {
+    stepCloth();
   }
   display();
   viewAngle += spinRate;
-  cloth.particleAt(0, 0).position += mountVelocity0;
-  cloth.particleAt(0, kLastRow).position += mountVelocity1;
+  if (!paused) {
+    moveMounts();
+  }
+  ++tickCount;
+}
+
+void stepOnce() {
+  stepCloth();
+  moveMounts();
+}
+
+void tick(int /*value*/) {
+  if (!beforeTick()) {
+    return;  // a replayed session has ended
+  }
+  runTick();
+  afterTick();
   // Re-armed after the work, so a slow frame stretches the period rather than queueing ticks.
   glutTimerFunc(kTickMillis, tick, 0);
 }

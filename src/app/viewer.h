@@ -2,6 +2,8 @@
 
 #include <GL/gl.h>
 
+#include <cstdint>
+
 #include "cloth/cloth.h"
 #include "math/vec3.h"
 
@@ -15,6 +17,24 @@ inline constexpr unsigned kTickMillis = 20;
 /// The requested window size in pixels; also the yardstick of drag sensitivity, in full screen too.
 inline constexpr int windowWidth = 500;
 inline constexpr int windowHeight = 500;
+/// Farthest a held particle moves towards the pointer in one tick, in world units.
+inline constexpr double kGrabStep = 0.1;
+
+/// A particle held by a Shift + left drag: pinned while held, pulled towards target every tick.
+struct Grab {
+  bool active = false;
+  int particle = 0;        ///< pool index
+  bool wasPinned = false;  ///< restored on release
+  Vec3 target;             ///< cloth coordinates
+};
+
+/// How a frame and the window's size changes reach the screen: the GLUT window by default, or
+/// the headless renderer.
+struct Presenter {
+  void (*present)();
+  void (*fullScreen)();
+  void (*reshapeWindow)(int width, int height);
+};
 
 extern Cloth cloth;
 extern int mouseMode;     ///< -1 none, 0 "Rotate", 1 "EndpointDist", 2 "Flap"
@@ -26,12 +46,29 @@ extern Vec3 mountVelocity0;  ///< added to mount (0, 0) every tick
 extern Vec3 mountVelocity1;  ///< added to mount (0, 14) every tick
 extern bool fullscreen;
 extern double spinRate;  ///< degrees added to viewAngle every tick
+extern bool paused;      ///< no steps and no mount moves; frames and the spin go on
+extern Grab grab;
+extern std::uint64_t tickCount;  ///< ticks run since start-up
+extern Presenter presenter;
 
 /// Lights, projection and camera, material; builds the cloth and installs the controls.
 void initScene();
-/// Draws one frame and swaps buffers.
+/// The fixed GL state of initScene, without the cloth and the controls.
+void initGlState();
+/// Viewport and projection for a window of this size, camera included; leaves the projection
+/// matrix current.
+void setProjection(int width, int height);
+/// GLUT reshape callback: the picture keeps its shape in any window.
+void reshape(int width, int height);
+/// The cloth's model transform: lift, turn by viewAngle, centre the rows on the axis.
+void applyModelTransform();
+/// Draws one frame and presents it.
 void display();
-/// The frame loop: two steps, one frame, then the spin and the mounts move; re-arms itself.
+/// One tick's work: two steps, one frame, then the spin and the mounts move.
+void runTick();
+/// One tick's simulation alone: two steps and the mounts' moves (single step while paused).
+void stepOnce();
+/// The frame loop: runs the session's records due, a tick, and re-arms itself.
 void tick(int value);
 
 }  // namespace vellumry

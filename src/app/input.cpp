@@ -1,0 +1,151 @@
+#include "app/input.h"
+
+#include <GL/gl.h>
+
+#include "app/session_run.h"
+#include "app/viewer.h"
+
+namespace vellumry {
+
+namespace {
+
+constexpr double kSpinPerWidth = 30.0;    // degrees per tick for a drag across the window
+constexpr double kSpreadPerHeight = 0.2;  // mount z per tick for a drag down the window
+constexpr double kFlapPerSize = 0.1;      // mount x and z per tick for a drag across it
+
+void toggleFullscreen() {
+  if (!fullscreen) {
+    presenter.fullScreen();
+  } else {
+    presenter.reshapeWindow(windowWidth, windowHeight);
+  }
+  fullscreen = !fullscreen;
+}
+
+void toggleDrawMode() {
+  if (drawMode == GL_SMOOTH) {
+    glDisable(GL_LIGHTING);
+    glDisable(GL_NORMALIZE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    drawMode = GL_FLAT;
+  } else {
+    glEnable(GL_LIGHT0);
+    glEnable(GL_LIGHT1);
+    glEnable(GL_LIGHTING);
+    drawMode = GL_SMOOTH;
+  }
+}
+
+void letGo() {
+  if (grab.active) {
+    Particle& p = cloth.particles[grab.particle];
+    p.pinned = grab.wasPinned;
+    p.velocity = Vec3();  // it was moved by hand, not by the integrator
+    grab.active = false;
+  }
+}
+
+void applyMenu(int value) {
+  switch (value) {
+    case kMenuFullscreen:
+      toggleFullscreen();
+      break;
+    case kMenuDrawMode:
+      toggleDrawMode();
+      break;
+    case kMenuRedrop:
+      // Rates stay as they are: a drag in progress keeps acting on the new cloth. A held particle
+      // belonged to the old one.
+      grab.active = false;
+      cloth.build(kClothWidth, kClothGridSize);
+      break;
+    default:
+      mouseMode = value;
+      break;
+  }
+}
+
+// Rates follow the distance from the press point, not the last motion: holding the pointer still
+// keeps things moving. Window y grows downwards.
+void applyMotion(int x, int y) {
+  // Differences in double: no integer overflow, whatever the coordinates.
+  const double dx = static_cast<double>(x) - dragStartX;
+  const double dy = static_cast<double>(y) - dragStartY;
+  switch (mouseMode) {
+    case kMenuRotate:
+      spinRate = dx / windowWidth * kSpinPerWidth;
+      break;
+    case kMenuEndpointDist:
+      mountVelocity0.z = dy / windowHeight * kSpreadPerHeight;
+      mountVelocity1.z = -(dy / windowHeight * kSpreadPerHeight);
+      break;
+    case kMenuFlap:
+      mountVelocity0.z = dx / windowWidth * kFlapPerSize;
+      mountVelocity1.z = dx / windowWidth * kFlapPerSize;
+      mountVelocity0.x = dy / windowHeight * kFlapPerSize;
+      mountVelocity1.x = dy / windowHeight * kFlapPerSize;
+      break;
+    default:
+      break;
+  }
+}
+
+void applyGrab(int particle, const Vec3& target) {
+  letGo();
+  if (particle < 0 || particle >= cloth.particleCount || !isValidTarget(target)) {
+    return;
+  }
+  Particle& p = cloth.particles[particle];
+  grab = {true, particle, p.pinned, target};
+  p.pinned = true;  // moved by the pull alone while held
+}
+
+}  // namespace
+
+void applyEvent(const Event& event) {
+  switch (event.kind) {
+    case EventKind::kMenu:
+      applyMenu(event.value);
+      break;
+    case EventKind::kPress:
+      dragStartX = event.x;
+      dragStartY = event.y;
+      break;
+    case EventKind::kRelease:
+      // Everything stops moving; the view angle and mount positions reached so far remain.
+      spinRate = 0.0;
+      mountVelocity0 = Vec3();
+      mountVelocity1 = Vec3();
+      letGo();
+      break;
+    case EventKind::kMotion:
+      applyMotion(event.x, event.y);
+      break;
+    case EventKind::kPause:
+      paused = !paused;
+      break;
+    case EventKind::kStep:
+      if (paused) {
+        stepOnce();
+      }
+      break;
+    case EventKind::kGrab:
+      applyGrab(event.value, event.target);
+      break;
+    case EventKind::kPull:
+      if (grab.active && isValidTarget(event.target)) {
+        grab.target = event.target;
+      }
+      break;
+  }
+}
+
+void submit(const Event& event) {
+  if (replaying()) {
+    return;
+  }
+  recordEvent(event);
+  applyEvent(event);
+}
+
+}  // namespace vellumry

@@ -1,0 +1,230 @@
+#include "app/session_run.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstring>
+#include <utility>
+
+#include "app/command_line.h"
+#include "app/input.h"
+#include "app/viewer.h"
+#include "session/checksum.h"
+
+namespace vellumry {
+
+namespace {
+
+constexpr int kStatusWriteFailed = 1;
+constexpr int kStatusBadInput = 2;
+constexpr int kStatusMismatch = 3;
+constexpr long kMaxSessionBytes = 64L << 20;
+
+struct Recording {
+  std::FILE* file = nullptr;
+  std::string path;
+  bool failed = false;
+};
+
+struct Replay {
+  bool active = false;
+  bool over = false;
+  std::vector<Record> records;
+  std::size_t next = 0;
+  std::string path;
+  int checked = 0;
+  int status = 0;
+};
+
+Recording recording;
+Replay replay;
+
+void write(const Record& record) {
+  if (recording.file == nullptr || recording.failed) {
+    return;
+  }
+  char line[kMaxRecordLength];
+  const int length = formatRecord(record, line);
+  if (std::fwrite(line, 1, static_cast<std::size_t>(length), recording.file) !=
+      static_cast<std::size_t>(length)) {
+    recording.failed = true;
+    std::fprintf(stderr, "vellumry: writing %s failed: %s\n", recording.path.c_str(),
+                 std::strerror(errno));
+  }
+}
+
+void flush() {
+  if (recording.file != nullptr && !recording.failed && std::fflush(recording.file) != 0) {
+    recording.failed = true;
+    std::fprintf(stderr, "vellumry: writing %s failed: %s\n", recording.path.c_str(),
+                 std::strerror(errno));
+  }
+}
+
+Record checkRecord(RecordKind kind) {
+  Record r;
+  r.tick = tickCount;
+  r.kind = kind;
+  r.checksum = clothChecksum(cloth);
+  r.hasChecksum = true;
+  return r;
+}
+
+// Compares a recorded checksum with the cloth's; a difference ends the replay.
+bool matches(const Record& record) {
+  if (!record.hasChecksum) {
+    return true;
+  }
+  const std::uint64_t now = clothChecksum(cloth);
+  if (now == record.checksum) {
+    ++replay.checked;
+    return true;
+  }
+  std::fprintf(stderr,
+               "vellumry: %s: the cloth differs at tick %" PRIu64 " (checksum %016" PRIx64
+               ", recorded %016" PRIx64 ") after %d matching checksums\n",
+               replay.path.c_str(), tickCount, now, record.checksum, replay.checked);
+  replay.status = kStatusMismatch;
+  return false;
+}
+
+bool readFile(const std::string& path, std::string& text, std::string& error) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    error = std::strerror(errno);
+    return false;
+  }
+  char buffer[1 << 16];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0 &&
+         text.size() + n <= static_cast<std::size_t>(kMaxSessionBytes)) {
+    text.append(buffer, n);
+  }
+  const bool tooLong = n > 0;
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  error = tooLong ? "larger than 64 MiB" : failed ? "read error" : "";
+  return error.empty();
+}
+
+int openReplay(const std::string& path) {
+  std::string text;
+  std::string error;
+  if (!readFile(path, text, error)) {
+    std::fprintf(stderr, "vellumry: cannot read %s: %s\n", path.c_str(), error.c_str());
+    return kStatusBadInput;
+  }
+  std::vector<Record> records;
+  ParseError fault;
+  if (!parseSession(text, records, fault)) {
+    std::fprintf(stderr, "vellumry: %s:%d: %s\n", path.c_str(), fault.line, fault.message.c_str());
+    return kStatusBadInput;
+  }
+  startReplay(std::move(records), path);
+  return 0;
+}
+
+int openRecording(const std::string& path, bool force) {
+  std::FILE* file = std::fopen(path.c_str(), force ? "w" : "wx");
+  if (file == nullptr) {
+    const bool exists = errno == EEXIST;
+    std::fprintf(stderr, "vellumry: cannot write %s: %s\n", path.c_str(),
+                 exists ? "it exists (--force overwrites it)" : std::strerror(errno));
+    return exists ? kStatusBadInput : kStatusWriteFailed;
+  }
+  startRecording(file, path);
+  return 0;
+}
+
+}  // namespace
+
+int startSession(const Options& options) {
+  if (!options.replayPath.empty()) {
+    if (const int status = openReplay(options.replayPath); status != 0) {
+      return status;
+    }
+  }
+  return options.recordPath.empty() ? 0 : openRecording(options.recordPath, options.force);
+}
+
+bool sessionActive() { return replay.active || recording.file != nullptr; }
+
+void startRecording(std::FILE* file, std::string path) {
+  recording = {file, std::move(path), false};
+  const std::string header = std::string(kSessionHeader) + "\n";
+  if (std::fputs(header.c_str(), file) < 0) {
+    recording.failed = true;
+  }
+  flush();
+}
+
+void startReplay(std::vector<Record> records, std::string path) {
+  replay = Replay();
+  replay.active = true;
+  replay.records = std::move(records);
+  replay.path = std::move(path);
+}
+
+bool replaying() { return replay.active; }
+
+void recordEvent(const Event& event) {
+  Record r;
+  r.tick = tickCount;
+  r.event = event;
+  write(r);
+}
+
+bool beforeTick() {
+  if (!replay.active) {
+    return true;
+  }
+  while (!replay.over && replay.next < replay.records.size() &&
+         replay.records[replay.next].tick <= tickCount) {
+    const Record& r = replay.records[replay.next++];
+    if (r.kind == RecordKind::kEvent) {
+      recordEvent(r.event);
+      applyEvent(r.event);
+    } else {
+      replay.over = !matches(r);
+    }
+  }
+  replay.over = replay.over || replay.next == replay.records.size();
+  return !replay.over;
+}
+
+void afterTick() {
+  if (recording.file == nullptr) {
+    return;
+  }
+  if (tickCount % kChecksumInterval == 0) {
+    write(checkRecord(RecordKind::kCheck));
+  }
+  flush();
+}
+
+int finishSession() {
+  int status = 0;
+  if (recording.file != nullptr) {
+    write(checkRecord(RecordKind::kEnd));
+    flush();
+    if (std::fclose(recording.file) != 0 && !recording.failed) {
+      recording.failed = true;
+      std::fprintf(stderr, "vellumry: writing %s failed: %s\n", recording.path.c_str(),
+                   std::strerror(errno));
+    }
+    recording.file = nullptr;
+    status = recording.failed ? kStatusWriteFailed : 0;
+  }
+  if (replay.active) {
+    if (replay.status != 0) {
+      return replay.status;
+    }
+    const bool complete = replay.next == replay.records.size();
+    std::printf("vellumry: %s: %d checksums matched%s at tick %" PRIu64 "\n", replay.path.c_str(),
+                replay.checked, complete ? ", the whole session replayed" : "; stopped early",
+                tickCount);
+    std::fflush(stdout);
+  }
+  return status;
+}
+
+}  // namespace vellumry

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+#include "math/vec3.h"
+
+namespace vellumry {
+
+/// Menu values, in the menu's order; keys choose the same values.
+enum MenuValue : int {
+  kMenuRotate = 0,
+  kMenuEndpointDist = 1,
+  kMenuFlap = 2,
+  kMenuRedrop = 99,
+  kMenuDrawMode = 4,
+  kMenuFullscreen = 3,
+};
+
+[[nodiscard]] constexpr bool isMenuValue(int value) {
+  return value == kMenuRotate || value == kMenuEndpointDist || value == kMenuFlap ||
+         value == kMenuRedrop || value == kMenuDrawMode || value == kMenuFullscreen;
+}
+
+enum class EventKind : std::uint8_t {
+  kMenu,     ///< a menu entry or its key
+  kPress,    ///< left button down
+  kRelease,  ///< left button up (with or without Shift)
+  kMotion,   ///< pointer moved with a button held
+  kPause,    ///< pause or resume the simulation
+  kStep,     ///< one tick's simulation while paused
+  kGrab,     ///< Shift + left press that picked a particle
+  kPull,     ///< the pointer moved while a particle is held
+};
+
+/// One input that changes the viewer's state, as the live window and a replay both apply it.
+struct Event {
+  EventKind kind = EventKind::kMenu;
+  int value = 0;  ///< kMenu: the menu value; kGrab: the particle's pool index
+  int x = 0;      ///< kPress, kRelease, kMotion: window pixels, y growing downwards
+  int y = 0;
+  Vec3 target;  ///< kGrab, kPull: where the held particle is pulled to, in cloth coordinates
+};
+
+[[nodiscard]] constexpr Event menuEvent(int value) {
+  Event e;
+  e.value = value;
+  return e;
+}
+
+/// An event with no data (kPause, kStep) or with pointer coordinates.
+[[nodiscard]] constexpr Event pointerEvent(EventKind kind, int x = 0, int y = 0) {
+  Event e;
+  e.kind = kind;
+  e.x = x;
+  e.y = y;
+  return e;
+}
+
+/// kGrab of a particle, or kPull (particle unused), towards target.
+[[nodiscard]] constexpr Event targetEvent(EventKind kind, int particle, const Vec3& target) {
+  Event e;
+  e.kind = kind;
+  e.value = particle;
+  e.target = target;
+  return e;
+}
+
+/// Farthest a pull target may lie from the origin along any axis, in world units: far beyond
+/// any window, yet small enough that the springs' arithmetic stays finite.
+inline constexpr double kMaxTargetCoordinate = 1e6;
+
+[[nodiscard]] inline bool isValidTarget(const Vec3& p) {
+  const auto ok = [](double v) { return std::isfinite(v) && std::fabs(v) <= kMaxTargetCoordinate; };
+  return ok(p.x) && ok(p.y) && ok(p.z);
+}
+
+}  // namespace vellumry

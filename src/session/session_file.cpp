@@ -1,0 +1,345 @@
+#include "session/session_file.h"
+
+#include <array>
+#include <charconv>
+#include <cstddef>
+#include <optional>
+
+#include "cloth/cloth.h"
+
+namespace vellumry {
+
+namespace {
+
+// How each event is written: its word and the numbers that follow it.
+struct Syntax {
+  EventKind kind;
+  std::string_view word;
+  int ints;     // menu value or particle index, then x y
+  bool target;  // three coordinates after the ints
+};
+
+constexpr std::array<Syntax, 8> kSyntax = {{
+    {EventKind::kMenu, "menu", 1, false},
+    {EventKind::kPress, "press", 2, false},
+    {EventKind::kRelease, "release", 2, false},
+    {EventKind::kMotion, "motion", 2, false},
+    {EventKind::kPause, "pause", 0, false},
+    {EventKind::kStep, "step", 0, false},
+    {EventKind::kGrab, "grab", 1, true},
+    {EventKind::kPull, "pull", 0, true},
+}};
+
+constexpr std::string_view kCheckWord = "check";
+constexpr std::string_view kEndWord = "end";
+constexpr int kChecksumDigits = 16;
+constexpr int kMaxFields = 6;  // tick, word, and at most four numbers
+
+const Syntax& syntaxOf(EventKind kind) {
+  for (const Syntax& s : kSyntax) {
+    if (s.kind == kind) {
+      return s;
+    }
+  }
+  return kSyntax[0];
+}
+
+// --- Writing ---
+
+class LineWriter {
+ public:
+  explicit LineWriter(char (&line)[kMaxRecordLength]) : begin_(line), next_(line) {}
+
+  template <typename T>
+  void number(T value, int base = 10) {
+    separate();
+    next_ = std::to_chars(next_, end(), value, base).ptr;
+  }
+  void number(double value) {
+    separate();
+    next_ = std::to_chars(next_, end(), value).ptr;  // shortest text that reads back exactly
+  }
+  void word(std::string_view text) {
+    separate();
+    for (const char c : text) {
+      *next_++ = c;
+    }
+  }
+  void checksum(std::uint64_t value) {
+    separate();
+    char digits[kChecksumDigits];
+    for (int i = kChecksumDigits - 1; i >= 0; --i) {
+      digits[i] = "0123456789abcdef"[value & 0xfU];
+      value >>= 4U;
+    }
+    for (const char c : digits) {
+      *next_++ = c;
+    }
+  }
+  int finish() {
+    *next_++ = '\n';
+    return static_cast<int>(next_ - begin_);
+  }
+
+ private:
+  char* end() { return begin_ + kMaxRecordLength - 1; }  // room for the newline
+  void separate() {
+    if (next_ != begin_) {
+      *next_++ = ' ';
+    }
+  }
+
+  char* begin_;
+  char* next_;
+};
+
+// --- Reading ---
+
+class LineParser {
+ public:
+  LineParser(std::string_view line, int lineNumber, ParseError& error)
+      : lineNumber_(lineNumber), error_(error) {
+    std::size_t i = 0;
+    while (i < line.size() && fieldCount_ <= kMaxFields) {
+      while (i < line.size() && isSpace(line[i])) {
+        ++i;
+      }
+      const std::size_t start = i;
+      while (i < line.size() && !isSpace(line[i])) {
+        ++i;
+      }
+      if (i > start && fieldCount_ < kMaxFields) {
+        fields_[fieldCount_] = line.substr(start, i - start);
+      }
+      fieldCount_ += i > start ? 1 : 0;
+    }
+  }
+
+  [[nodiscard]] int fieldCount() const { return fieldCount_; }
+  [[nodiscard]] std::string_view field(int i) const { return fields_[i]; }
+
+  bool fail(std::string message) {
+    error_.line = lineNumber_;
+    error_.message = std::move(message);
+    return false;
+  }
+
+  template <typename T>
+  std::optional<T> integer(int i, int base = 10) {
+    const std::string_view text = fields_[i];
+    T value{};
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (ec != std::errc() || end != text.data() + text.size()) {
+      fail("bad number '" + std::string(text) + "'");
+      return std::nullopt;
+    }
+    return value;
+  }
+
+  std::optional<double> coordinate(int i) {
+    const std::string_view text = fields_[i];
+    double value = 0.0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) {
+      fail("bad number '" + std::string(text) + "'");
+      return std::nullopt;
+    }
+    return value;
+  }
+
+ private:
+  static bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+  std::array<std::string_view, kMaxFields> fields_{};
+  int fieldCount_ = 0;
+  int lineNumber_;
+  ParseError& error_;
+};
+
+bool parseChecksum(LineParser& p, int i, Record& record) {
+  if (p.field(i).size() != kChecksumDigits) {
+    return p.fail("checksum '" + std::string(p.field(i)) + "' is not 16 hex digits");
+  }
+  const auto value = p.integer<std::uint64_t>(i, 16);
+  record.checksum = value.value_or(0);
+  record.hasChecksum = true;
+  return value.has_value();
+}
+
+bool parseEvent(LineParser& p, const Syntax& syntax, Event& event) {
+  event.kind = syntax.kind;
+  const int wanted = 2 + syntax.ints + (syntax.target ? 3 : 0);
+  if (p.fieldCount() != wanted) {
+    return p.fail("'" + std::string(syntax.word) + "' takes " + std::to_string(wanted - 2) +
+                  " numbers, not " + std::to_string(p.fieldCount() - 2));
+  }
+  int ints[2] = {0, 0};
+  for (int i = 0; i < syntax.ints; ++i) {
+    const auto value = p.integer<int>(2 + i);
+    if (!value) {
+      return false;
+    }
+    ints[i] = *value;
+  }
+  if (syntax.target) {
+    double c[3] = {0.0, 0.0, 0.0};
+    for (int i = 0; i < 3; ++i) {
+      const auto value = p.coordinate(2 + syntax.ints + i);
+      if (!value) {
+        return false;
+      }
+      c[i] = *value;
+    }
+    event.target = Vec3(c[0], c[1], c[2]);
+    if (!isValidTarget(event.target)) {
+      return p.fail("target outside +-1e6 or not finite");
+    }
+  }
+  if (syntax.kind == EventKind::kMenu) {
+    event.value = ints[0];
+    return isMenuValue(event.value) || p.fail("unknown menu value " + std::to_string(ints[0]));
+  }
+  if (syntax.kind == EventKind::kGrab) {
+    event.value = ints[0];
+    return (event.value >= 0 && event.value < kMaxParticles) ||
+           p.fail("particle " + std::to_string(ints[0]) + " outside the cloth's pool");
+  }
+  event.x = ints[0];
+  event.y = ints[1];
+  return true;
+}
+
+bool parseBody(LineParser& p, Record& record) {
+  const std::string_view word = p.field(1);
+  if (word == kCheckWord || word == kEndWord) {
+    record.kind = word == kCheckWord ? RecordKind::kCheck : RecordKind::kEnd;
+    const int most = 3;
+    const int least = record.kind == RecordKind::kCheck ? 3 : 2;
+    if (p.fieldCount() < least || p.fieldCount() > most) {
+      return p.fail("'" + std::string(word) + "' takes " +
+                    (least == most ? "one checksum" : "at most one checksum"));
+    }
+    return p.fieldCount() == 2 || parseChecksum(p, 2, record);
+  }
+  for (const Syntax& syntax : kSyntax) {
+    if (word == syntax.word) {
+      record.kind = RecordKind::kEvent;
+      return parseEvent(p, syntax, record.event);
+    }
+  }
+  return p.fail("unknown event '" + std::string(word) + "'");
+}
+
+bool parseHeader(std::string_view line, ParseError& error) {
+  error.line = 1;
+  constexpr std::string_view kPrefix = "vellumry-session ";
+  if (line == kSessionHeader) {
+    return true;
+  }
+  if (line.substr(0, kPrefix.size()) == kPrefix) {
+    error.message = "unknown session version '" + std::string(line.substr(kPrefix.size())) +
+                    "' (this program reads version 1)";
+  } else {
+    error.message =
+        "not a session file: the first line must be '" + std::string(kSessionHeader) + "'";
+  }
+  return false;
+}
+
+}  // namespace
+
+int formatRecord(const Record& record, char (&line)[kMaxRecordLength]) {
+  LineWriter out(line);
+  out.number(record.tick);
+  switch (record.kind) {
+    case RecordKind::kCheck:
+      out.word(kCheckWord);
+      out.checksum(record.checksum);
+      break;
+    case RecordKind::kEnd:
+      out.word(kEndWord);
+      if (record.hasChecksum) {
+        out.checksum(record.checksum);
+      }
+      break;
+    case RecordKind::kEvent: {
+      const Event& e = record.event;
+      const Syntax& syntax = syntaxOf(e.kind);
+      out.word(syntax.word);
+      if (syntax.ints == 1) {
+        out.number(e.value);
+      } else if (syntax.ints == 2) {
+        out.number(e.x);
+        out.number(e.y);
+      }
+      if (syntax.target) {
+        out.number(e.target.x);
+        out.number(e.target.y);
+        out.number(e.target.z);
+      }
+      break;
+    }
+  }
+  return out.finish();
+}
+
+bool parseSession(std::string_view text, std::vector<Record>& records, ParseError& error) {
+  records.clear();
+  if (text.empty()) {
+    error = {1, "empty file"};
+    return false;
+  }
+  int lineNumber = 0;
+  bool ended = false;
+  while (!text.empty()) {
+    ++lineNumber;
+    const std::size_t newline = text.find('\n');
+    if (newline == std::string_view::npos) {
+      error = {lineNumber, "the last line is cut off: no newline at its end"};
+      return false;
+    }
+    const std::string_view line = text.substr(0, newline);
+    text.remove_prefix(newline + 1);
+    if (lineNumber == 1) {
+      if (!parseHeader(line, error)) {
+        return false;
+      }
+      continue;
+    }
+    LineParser p(line, lineNumber, error);
+    if (p.fieldCount() == 0 || p.field(0).front() == '#') {
+      continue;  // blank lines and comments
+    }
+    if (p.fieldCount() > kMaxFields) {
+      return p.fail("too many fields");
+    }
+    if (ended) {
+      return p.fail("a record after the end of the session");
+    }
+    if (p.fieldCount() < 2) {
+      return p.fail("a tick and an event expected");
+    }
+    Record record;
+    const auto tick = p.integer<std::uint64_t>(0);
+    if (!tick) {
+      return false;
+    }
+    if (*tick > kMaxTick) {
+      return p.fail("tick " + std::to_string(*tick) + " is beyond the last one allowed, " +
+                    std::to_string(kMaxTick));
+    }
+    if (!records.empty() && *tick < records.back().tick) {
+      return p.fail("tick " + std::to_string(*tick) + " goes backwards (the record before is at " +
+                    std::to_string(records.back().tick) + ")");
+    }
+    record.tick = *tick;
+    if (!parseBody(p, record)) {
+      return false;
+    }
+    ended = record.kind == RecordKind::kEnd;
+    records.push_back(record);
+  }
+  return true;
+}
+
+}  // namespace vellumry
