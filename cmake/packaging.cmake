@@ -92,10 +92,11 @@ set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build/" "/build-[^/]*/" "/_[^/]*/")
 include(CPack)
 
 if(BUILD_TESTING)
-  # Builds the package into a scratch directory, unpacks it and runs the unpacked program under
-  # its own Xvfb.
+  # Builds the package into a scratch directory, has lintian judge it, unpacks it, checks every
+  # file it installs and runs the unpacked program under its own Xvfb, with the frame probe
+  # telling when it has drawn.
   add_test(NAME package_e2e
-           COMMAND bash ${PROJECT_SOURCE_DIR}/tests/e2e/package_test.sh
-                   ${PROJECT_BINARY_DIR} $<TARGET_FILE:vellumry>)
+           COMMAND bash ${PROJECT_SOURCE_DIR}/tests/e2e/package_test.sh ${PROJECT_BINARY_DIR}
+                   $<TARGET_FILE:vellumry> $<TARGET_FILE:vellumry_frame_probe>)
   set_tests_properties(package_e2e PROPERTIES LABELS "e2e;package" TIMEOUT 300)
 endif()
