@@ -211,19 +211,18 @@ int finishSession() {
       std::fprintf(stderr, "vellumry: writing %s failed: %s\n", recording.path.c_str(),
                    std::strerror(errno));
     }
-    recording.file = nullptr;
     status = recording.failed ? kStatusWriteFailed : 0;
   }
-  if (replay.active) {
-    if (replay.status != 0) {
-      return replay.status;
-    }
+  if (replay.active && replay.status == 0) {
     const bool complete = replay.next == replay.records.size();
     std::printf("vellumry: %s: %d checksums matched%s at tick %" PRIu64 "\n", replay.path.c_str(),
                 replay.checked, complete ? ", the whole session replayed" : "; stopped early",
                 tickCount);
     std::fflush(stdout);
   }
+  status = replay.status != 0 ? replay.status : status;
+  recording = Recording();
+  replay = Replay();
   return status;
 }
 

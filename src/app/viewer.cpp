@@ -37,8 +37,30 @@ constexpr GLfloat kMaterialDiffuse[] = {0.0f, 1.0f, 0.8f, 1.0f};
 
 constexpr int kLastRow = kClothGridSize - 1;  // row of the second mount
 
-// The held particle moves straight towards its target by at most kGrabStep a tick, so even a
-// fling across the window reaches the springs as a bounded pull, no faster than a brisk flap.
+double squaredDistance(const Vec3& a, const Vec3& b) { return (a - b).lengthSquared(); }
+
+// Whether moving the held particle from `from` to `to` keeps it within kGrabReach rest spacings
+// of each grid neighbour, or at least brings it no farther from one it is already beyond.
+bool withinReach(const Vec3& from, const Vec3& to) {
+  const int n = cloth.gridSize;
+  const int column = grab.particle % n;
+  const int row = grab.particle / n;
+  const double reach = kGrabReach * cloth.width / (n - 1);
+  const int neighbours[4][2] = {
+      {column - 1, row}, {column + 1, row}, {column, row - 1}, {column, row + 1}};
+  for (const auto& at : neighbours) {
+    const Vec3& other = cloth.particleAt(at[0], at[1]).position;
+    const double after = squaredDistance(to, other);
+    if (after > reach * reach && after > squaredDistance(from, other)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The held particle moves straight towards its target, by at most kGrabStep a tick and never
+// more than kGrabReach spacings ahead of its neighbours: the cloth is pulled along, never torn
+// into a tangle, so it comes back to rest once let go.
 void pullHeldParticle() {
   if (!grab.active) {
     return;
@@ -46,10 +68,13 @@ void pullHeldParticle() {
   Vec3& p = cloth.particles[grab.particle].position;
   const Vec3 d = grab.target - p;
   const double distance = std::sqrt(d.lengthSquared());
-  if (distance <= kGrabStep) {
-    p = grab.target;
-  } else {
-    p += (kGrabStep / distance) * d;
+  Vec3 next = grab.target;
+  if (distance > kGrabStep) {
+    next = p;
+    next += (kGrabStep / distance) * d;
+  }
+  if (withinReach(p, next)) {
+    p = next;
   }
 }
 

@@ -18,7 +18,9 @@ inline constexpr unsigned kTickMillis = 20;
 inline constexpr int windowWidth = 500;
 inline constexpr int windowHeight = 500;
 /// Farthest a held particle moves towards the pointer in one tick, in world units.
-inline constexpr double kGrabStep = 0.1;
+inline constexpr double kGrabStep = 0.2;
+/// Farthest a held particle may lead its grid neighbours, in rest spacings.
+inline constexpr double kGrabReach = 3.0;
 
 /// A particle held by a Shift + left drag: pinned while held, pulled towards target every tick.
 struct Grab {

@@ -1,0 +1,406 @@
+// Keys, pause and single step, the grab, reshape, and sessions recorded from the live callbacks
+// and replayed through the same event path, against the recording GL/GLUT fake.
+
+#include "app/input.h"
+
+#include <GL/freeglut.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/controls.h"
+#include "app/session_run.h"
+#include "app/viewer.h"
+#include "fake_gl.h"
+#include "session/checksum.h"
+#include "session/session_file.h"
+
+namespace vellumry {
+namespace {
+
+using fake_gl::Call;
+using fake_gl::expected;
+
+// The viewer's values as the program starts, read before any test resets them.
+struct Start {
+  int mouseMode;
+  double viewAngle;
+  GLenum drawMode;
+  bool fullscreen;
+  double spinRate;
+  bool paused;
+  bool grabbing;
+  std::uint64_t ticks;
+  double motion;  // every drag coordinate and mount velocity component, summed
+};
+const Start kStart = {mouseMode,
+                      viewAngle,
+                      drawMode,
+                      fullscreen,
+                      spinRate,
+                      paused,
+                      grab.active,
+                      tickCount,
+                      dragStartX + dragStartY + mountVelocity0.x + mountVelocity0.y +
+                          mountVelocity0.z + mountVelocity1.x + mountVelocity1.y +
+                          mountVelocity1.z};
+
+TEST(StartTest, TheViewerStartsAsSpecifiedBeforeAnyReset) {
+  EXPECT_EQ(kStart.mouseMode, -1);
+  EXPECT_EQ(kStart.viewAngle, -80.0);
+  EXPECT_EQ(kStart.drawMode, static_cast<GLenum>(GL_SMOOTH));
+  EXPECT_FALSE(kStart.fullscreen);
+  EXPECT_EQ(kStart.spinRate, 0.0);
+  EXPECT_FALSE(kStart.paused);
+  EXPECT_FALSE(kStart.grabbing);
+  EXPECT_EQ(kStart.ticks, 0U);
+  EXPECT_EQ(kStart.motion, 0.0);
+}
+
+double maxSpeed() {
+  double v = 0.0;
+  for (int j = 0; j < cloth.particleCount; ++j) {
+    v = std::fmax(v, std::sqrt(cloth.particles[j].velocity.lengthSquared()));
+    if (!std::isfinite(v)) {
+      return v;
+    }
+  }
+  return v;
+}
+
+// Model: cloth x to screen x, cloth z to screen y, depth from cloth y; projection: a fifth of
+// each. Grid vertex (c, r) of the flat cloth is drawn at GLUT pixel (250 + 50 s c, 249 - 50 s r)
+// with s = 3 / 14: about 10.7 pixels apart.
+void useEdgeOnView() {
+  fake_gl::Answers& a = fake_gl::answers();
+  a.viewport = {0, 0, 500, 500};
+  a.modelview = {1, 0, 0, 0, 0, 0, -1, 0, 0, 1, 0, 0, 0, 0, 0, 1};
+  a.projection = {0.2, 0, 0, 0, 0, 0.2, 0, 0, 0, 0, 0.2, 0, 0, 0, 0, 1};
+}
+
+class InputTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    fake_gl::resetProgram();
+    initScene();
+    fake_gl::clear();
+  }
+  void TearDown() override {
+    finishSession();
+    fake_gl::resetProgram();
+  }
+  static void ticks(int n) {
+    for (int i = 0; i < n; ++i) {
+      tick(0);
+    }
+    fake_gl::clear();
+  }
+  static void shiftPress(int x, int y) {
+    fake_gl::answers().modifiers = GLUT_ACTIVE_SHIFT;
+    onMouse(GLUT_LEFT_BUTTON, GLUT_DOWN, x, y);
+    fake_gl::answers().modifiers = 0;
+  }
+};
+
+// What an input did: the calls it made and the state it left.
+struct Outcome {
+  std::vector<Call> calls;
+  int mouseMode;
+  GLenum drawMode;
+  bool fullscreen;
+  std::uint64_t cloth;
+};
+
+Outcome outcomeOf(const std::function<void()>& input) {
+  fake_gl::resetProgram();
+  initScene();
+  for (int i = 0; i < 5; ++i) {
+    tick(0);
+  }
+  fake_gl::clear();
+  input();
+  return {fake_gl::take(), mouseMode, drawMode, fullscreen, clothChecksum(cloth)};
+}
+
+void expectSameOutcome(const Outcome& a, const Outcome& b) {
+  EXPECT_TRUE(fake_gl::sameCalls(a.calls, b.calls));
+  EXPECT_EQ(a.mouseMode, b.mouseMode);
+  EXPECT_EQ(a.drawMode, b.drawMode);
+  EXPECT_EQ(a.fullscreen, b.fullscreen);
+  EXPECT_EQ(a.cloth, b.cloth);
+}
+
+TEST_F(InputTest, EachKeyDoesWhatItsMenuEntryDoes) {
+  const struct {
+    unsigned char key;
+    int value;
+  } cases[] = {{'r', kMenuRotate}, {'E', kMenuEndpointDist}, {'f', kMenuFlap},
+               {'D', kMenuRedrop}, {'w', kMenuDrawMode},     {'W', kMenuDrawMode}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "key '" << c.key << "'");
+    expectSameOutcome(outcomeOf([&] { onKey(c.key, 0, 0); }), outcomeOf([&] { onMenu(c.value); }));
+  }
+  expectSameOutcome(outcomeOf([] { onSpecial(GLUT_KEY_F11, 0, 0); }),
+                    outcomeOf([] { onMenu(kMenuFullscreen); }));
+  // Esc leaves full screen, and in a window does nothing.
+  expectSameOutcome(outcomeOf([] { onKey(27, 0, 0); }), outcomeOf([] {}));
+  expectSameOutcome(outcomeOf([] {
+                      onSpecial(GLUT_KEY_F11, 0, 0);
+                      onKey(27, 0, 0);
+                    }),
+                    outcomeOf([] {
+                      onMenu(kMenuFullscreen);
+                      onMenu(kMenuFullscreen);
+                    }));
+  const Outcome quit = outcomeOf([] { onKey('Q', 0, 0); });
+  EXPECT_TRUE(fake_gl::sameCalls(quit.calls, {expected("glutLeaveMainLoop", {})}));
+}
+
+TEST_F(InputTest, PauseFreezesEveryBitWhileFramesAndTheSpinGoOnAndStepAdvancesOneTick) {
+  ticks(10);
+  spinRate = 2.5;
+  mountVelocity0 = Vec3(0.01, 0.0, 0.0);
+  onKey(' ', 0, 0);
+  auto frozen = std::make_unique<Cloth>();
+  frozen->build(kClothWidth, kClothGridSize);
+  std::copy(std::begin(cloth.particles), std::end(cloth.particles), frozen->particles);
+  const double angle = viewAngle;
+  for (int t = 0; t < 100; ++t) {
+    tick(0);
+    ASSERT_EQ(fake_gl::count("glutSwapBuffers"), 1) << "tick " << t;
+    fake_gl::clear();
+  }
+  EXPECT_EQ(clothChecksum(cloth), clothChecksum(*frozen));
+  EXPECT_EQ(cloth.particleAt(0, 0).position.x, 0.0) << "no mount moves while paused";
+  EXPECT_EQ(viewAngle, angle + 250.0);
+
+  // s: the frozen cloth's two steps and its mount move, by hand.
+  frozen->step(kTimeStep);
+  frozen->step(kTimeStep);
+  frozen->particleAt(0, 0).position += mountVelocity0;
+  onKey('s', 0, 0);
+  EXPECT_EQ(clothChecksum(cloth), clothChecksum(*frozen));
+  EXPECT_EQ(fake_gl::count("glutSwapBuffers"), 0) << "a step draws nothing by itself";
+
+  onKey('d', 0, 0);  // Redrop while paused: flat, and still paused
+  frozen->build(kClothWidth, kClothGridSize);
+  ticks(3);
+  EXPECT_TRUE(paused);
+  EXPECT_EQ(clothChecksum(cloth), clothChecksum(*frozen));
+  onKey(' ', 0, 0);
+  ticks(1);
+  EXPECT_NE(clothChecksum(cloth), clothChecksum(*frozen));
+}
+
+TEST_F(InputTest, ShiftPressPicksTheParticleDrawnNearestWithinTwentyPixels) {
+  useEdgeOnView();
+  const struct {
+    int x, y, particle;
+  } cases[] = {
+      {400, 99, 224},  // corner (14, 14)
+      {250, 249, 0},   // mount (0, 0)
+      {257, 242, 16},  // nearer (1, 1) at 10.7, 10.7 than (0, 0)
+      {419, 99, 224},  // 19 pixels right of the corner
+      {421, 99, -1},   // 21 pixels
+      {250, 280, -1},  // 30 pixels below the mounts' row
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "pointer " << c.x << ", " << c.y);
+    shiftPress(c.x, c.y);
+    EXPECT_EQ(grab.active ? grab.particle : -1, c.particle);
+    if (c.particle < 0) {
+      EXPECT_EQ(dragStartX, c.x) << "nothing picked: a plain press";
+    }
+    onMouse(GLUT_LEFT_BUTTON, GLUT_UP, c.x, c.y);
+  }
+}
+
+TEST_F(InputTest, AHeldParticleFollowsThePointerAndIsLetGoAsItWas) {
+  useEdgeOnView();
+  onMenu(kMenuRotate);
+  shiftPress(400, 99);
+  ASSERT_TRUE(grab.active);
+  EXPECT_TRUE(cloth.particles[224].pinned);
+  onMotion(450, 99);  // 50 pixels right: one unit along x, on the plane through the particle
+  EXPECT_NEAR(grab.target.x, 4.01, 1e-9);
+  EXPECT_NEAR(grab.target.y, 0.0, 1e-9);
+  EXPECT_NEAR(grab.target.z, 3.01, 1e-9);
+  EXPECT_EQ(spinRate, 0.0) << "a pull is not a drag";
+
+  double left = std::sqrt((grab.target - cloth.particles[224].position).lengthSquared());
+  for (int t = 0; t < 30; ++t) {
+    ticks(1);
+    const double now = std::sqrt((grab.target - cloth.particles[224].position).lengthSquared());
+    EXPECT_LE(left - now, kGrabStep + 1e-12) << "tick " << t;
+    EXPECT_LE(now, left) << "tick " << t;
+    left = now;
+  }
+  EXPECT_LT(left, 0.05);
+  fake_gl::answers().modifiers = GLUT_ACTIVE_SHIFT;  // a Shift release is a release
+  spinRate = 3.0;
+  onMouse(GLUT_LEFT_BUTTON, GLUT_UP, 450, 99);
+  EXPECT_FALSE(grab.active);
+  EXPECT_FALSE(cloth.particles[224].pinned);
+  EXPECT_EQ(cloth.particles[224].velocity.lengthSquared(), 0.0);
+  EXPECT_EQ(spinRate, 0.0);
+
+  onKey('d', 0, 0);
+  shiftPress(250, 249);  // a mount stays a mount
+  ASSERT_TRUE(grab.active);
+  onMouse(GLUT_LEFT_BUTTON, GLUT_UP, 250, 249);
+  EXPECT_TRUE(cloth.particles[0].pinned);
+}
+
+TEST_F(InputTest, AFlingAcrossTheWindowStaysFiniteAndTheClothComesToRest) {
+  const struct {
+    int particle;
+    Vec3 offset;
+  } cases[] = {{112, {4, 6, -3}}, {112, {-5, -4, 4}}, {224, {0, -8, 0}},
+               {7, {6, 0, 6}},    {0, {-3, 7, -5}},   {140, {8, 8, 8}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "particle " << c.particle);
+    cloth.build(kClothWidth, kClothGridSize);
+    for (int t = 0; t < 100; ++t) {
+      stepOnce();
+    }
+    Vec3 target = cloth.particles[c.particle].position;
+    target += c.offset;
+    applyEvent(targetEvent(EventKind::kGrab, c.particle, cloth.particles[c.particle].position));
+    applyEvent(targetEvent(EventKind::kPull, 0, target));
+    for (int t = 0; t < 250; ++t) {  // five seconds held
+      stepOnce();
+      ASSERT_TRUE(std::isfinite(maxSpeed())) << "held, tick " << t;
+    }
+    applyEvent(pointerEvent(EventKind::kRelease));
+    int t = 0;
+    while (t < 3000 && maxSpeed() >= 1e-3) {
+      stepOnce();
+      ++t;
+    }
+    EXPECT_LT(maxSpeed(), 1e-3) << "still moving " << t << " ticks after the release";
+  }
+}
+
+TEST_F(InputTest, ReshapeKeepsThePicturesShape) {
+  const auto projection = [](double aspect, double w, double h) {
+    return std::vector<Call>{
+        expected("glMatrixMode", {GL_PROJECTION}),
+        expected("glLoadIdentity", {}),
+        expected("gluPerspective", {30.0, aspect, 1.0, 100.0}),
+        expected("glViewport", {0.0, 0.0, w, h}),
+        expected("gluLookAt", {0.0, 0.0, -13.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0}),
+        expected("glMatrixMode", {GL_MODELVIEW}),
+    };
+  };
+  reshape(500, 500);
+  EXPECT_TRUE(fake_gl::sameCalls(fake_gl::take(), projection(1.0, 500, 500)));
+  reshape(1024, 768);
+  EXPECT_TRUE(fake_gl::sameCalls(fake_gl::take(), projection(1024.0 / 768.0, 1024, 768)));
+  reshape(320, 0);
+  EXPECT_TRUE(fake_gl::sameCalls(fake_gl::take(), projection(320.0, 320, 1)));
+}
+
+// --- Sessions ---
+
+std::string readText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<Record> parseOrFail(const std::string& text, const std::string& name) {
+  std::vector<Record> records;
+  ParseError error;
+  EXPECT_TRUE(parseSession(text, records, error))
+      << name << ":" << error.line << ": " << error.message;
+  return records;
+}
+
+// Replays from the start state as the headless renderer does; returns the exit status.
+int replay(std::vector<Record> records) {
+  fake_gl::resetProgram();
+  initScene();
+  startReplay(std::move(records), "test");
+  while (beforeTick()) {
+    onKey('w', 0, 0);  // live input is ignored
+    runTick();
+    afterTick();
+    fake_gl::clear();
+  }
+  return finishSession();
+}
+
+TEST_F(InputTest, ALiveSessionReplaysToTheSameBitsAndAChangedOneFailsAtItsTick) {
+  const std::string path = testing::TempDir() + "input_test_" + std::to_string(getpid());
+  startRecording(std::fopen(path.c_str(), "w"), path);
+  useEdgeOnView();
+  onKey('f', 0, 0);
+  onMouse(GLUT_LEFT_BUTTON, GLUT_DOWN, 200, 300);
+  onMotion(260, 250);
+  ticks(30);
+  onMouse(GLUT_LEFT_BUTTON, GLUT_UP, 260, 250);
+  shiftPress(400, 200);
+  ASSERT_TRUE(grab.active);
+  onMotion(470, 120);
+  ticks(40);
+  onMouse(GLUT_LEFT_BUTTON, GLUT_UP, 470, 120);
+  onKey(' ', 0, 0);
+  ticks(10);
+  onKey('s', 0, 0);
+  onKey(' ', 0, 0);
+  onKey('w', 0, 0);
+  ticks(55);
+  const std::uint64_t live = clothChecksum(cloth);
+  ASSERT_EQ(finishSession(), 0);
+
+  const std::string text = readText(path);
+  std::filesystem::remove(path);
+  std::vector<Record> records = parseOrFail(text, path);
+  ASSERT_GE(records.size(), 10U);
+  EXPECT_EQ(records.back().kind, RecordKind::kEnd);
+  EXPECT_EQ(records.back().tick, 135U);
+  EXPECT_EQ(records.back().checksum, live);
+  EXPECT_NE(text.find("\n50 check "), std::string::npos);
+  EXPECT_NE(text.find("\n100 check "), std::string::npos);
+  EXPECT_NE(text.find(" grab "), std::string::npos);
+
+  EXPECT_EQ(replay(records), 0);
+  EXPECT_EQ(clothChecksum(cloth), live);
+  EXPECT_EQ(drawMode, static_cast<GLenum>(GL_FLAT));
+
+  for (Record& r : records) {
+    if (r.kind == RecordKind::kCheck && r.tick == 100) {
+      r.checksum ^= 1U;
+    }
+  }
+  EXPECT_EQ(replay(records), 3);
+  EXPECT_EQ(tickCount, 100U) << "the replay stops where the cloth differs";
+}
+
+TEST_F(InputTest, GoldenSessionsReplayToTheirChecksums) {
+  int sessions = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(VELLUMRY_SESSIONS_DIR)) {
+    const std::string name = entry.path().string();
+    SCOPED_TRACE(name);
+    std::vector<Record> records = parseOrFail(readText(name), name);
+    const auto checks = std::count_if(records.begin(), records.end(),
+                                      [](const Record& r) { return r.hasChecksum; });
+    EXPECT_GE(checks, 2);
+    EXPECT_EQ(replay(std::move(records)), 0);
+    ++sessions;
+  }
+  EXPECT_GE(sessions, 2);
+}
+
+}  // namespace
+}  // namespace vellumry

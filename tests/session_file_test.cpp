@@ -1,0 +1,151 @@
+#include "session/session_file.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cloth/cloth.h"
+#include "session/checksum.h"
+
+namespace vellumry {
+namespace {
+
+std::string line(const Record& r) {
+  char text[kMaxRecordLength];
+  return {text, static_cast<std::size_t>(formatRecord(r, text))};
+}
+
+Record eventRecord(std::uint64_t tick, const Event& e) {
+  Record r;
+  r.tick = tick;
+  r.event = e;
+  return r;
+}
+
+Record checkRecord(std::uint64_t tick, RecordKind kind, std::uint64_t sum, bool has = true) {
+  Record r;
+  r.tick = tick;
+  r.kind = kind;
+  r.checksum = sum;
+  r.hasChecksum = has;
+  return r;
+}
+
+bool sameBits(double a, double b) {
+  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+TEST(SessionFileTest, EveryRecordReadsBackExactly) {
+  const double tiny = std::numeric_limits<double>::denorm_min();
+  const std::vector<Record> records = {
+      eventRecord(0, menuEvent(kMenuRedrop)),
+      eventRecord(0, pointerEvent(EventKind::kPress, -2147483647 - 1, 2147483647)),
+      eventRecord(3, pointerEvent(EventKind::kMotion, 240, -5)),
+      eventRecord(3, pointerEvent(EventKind::kRelease, 0, 0)),
+      eventRecord(7, pointerEvent(EventKind::kPause)),
+      eventRecord(7, pointerEvent(EventKind::kStep)),
+      eventRecord(9, targetEvent(EventKind::kGrab, 399, Vec3(0.1, -1e6, tiny))),
+      eventRecord(9, targetEvent(EventKind::kPull, 0, Vec3(-0.0, 1.0 / 3.0, 2.5e-300))),
+      checkRecord(50, RecordKind::kCheck, 0x0123456789abcdefULL),
+      checkRecord(kMaxTick, RecordKind::kEnd, ~0ULL),
+  };
+  std::string text = std::string(kSessionHeader) + "\n# a comment, then a blank line\n\n";
+  for (const Record& r : records) {
+    text += line(r);
+  }
+  EXPECT_EQ(line(records[6]), "9 grab 399 0.1 -1e+06 5e-324\n");
+  EXPECT_EQ(line(records[8]), "50 check 0123456789abcdef\n");
+  EXPECT_EQ(line(checkRecord(12, RecordKind::kEnd, 0, false)), "12 end\n");
+
+  std::vector<Record> read;
+  ParseError error;
+  ASSERT_TRUE(parseSession(text, read, error)) << "line " << error.line << ": " << error.message;
+  ASSERT_EQ(read.size(), records.size());
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    SCOPED_TRACE(line(records[i]));
+    const Record& a = records[i];
+    const Record& b = read[i];
+    EXPECT_EQ(a.tick, b.tick);
+    EXPECT_EQ(a.kind, b.kind);
+    EXPECT_EQ(a.checksum, b.checksum);
+    EXPECT_EQ(a.hasChecksum, b.hasChecksum);
+    EXPECT_EQ(a.event.kind, b.event.kind);
+    EXPECT_EQ(a.event.value, b.event.value);
+    EXPECT_EQ(a.event.x, b.event.x);
+    EXPECT_EQ(a.event.y, b.event.y);
+    EXPECT_TRUE(sameBits(a.event.target.x, b.event.target.x) &&
+                sameBits(a.event.target.y, b.event.target.y) &&
+                sameBits(a.event.target.z, b.event.target.z));
+  }
+}
+
+TEST(SessionFileTest, ABadFileIsRefusedWithItsLineAndFault) {
+  const std::string h = std::string(kSessionHeader) + "\n";
+  struct Case {
+    std::string text;
+    int line;
+    std::string fault;  // part of the message
+  };
+  const std::vector<Case> cases = {
+      {"", 1, "empty file"},
+      {"vellumry-session 2\n0 menu 0\n", 1, "unknown session version '2'"},
+      {"hello\n", 1, "not a session file"},
+      {h + "0 jump 1 2\n", 2, "unknown event 'jump'"},
+      {h + "0 press 1 two\n", 2, "bad number 'two'"},
+      {h + "0 press 1 99999999999\n", 2, "bad number"},
+      {h + "-1 menu 0\n", 2, "bad number '-1'"},
+      {h + "0 press 1\n", 2, "'press' takes 2 numbers, not 1"},
+      {h + "0 pause 1\n", 2, "takes 0 numbers"},
+      {h + "0 menu 7\n", 2, "unknown menu value 7"},
+      {h + "0 grab 400 0 0 0\n", 2, "particle 400"},
+      {h + "0 grab -1 0 0 0\n", 2, "particle -1"},
+      {h + "0 pull 0 inf 0\n", 2, "not finite"},
+      {h + "0 pull 0 nan 0\n", 2, "not finite"},
+      {h + "0 pull 0 1e7 0\n", 2, "outside"},
+      {h + "0 check 12345\n", 2, "not 16 hex digits"},
+      {h + "0 check 0123456789abcdeg\n", 2, "bad number"},
+      {h + "0 end 1 2\n", 2, "at most one checksum"},
+      {h + "5 menu 0\n\n3 menu 1\n", 4, "tick 3 goes backwards"},
+      {h + "100000001 menu 0\n", 2, "beyond the last one allowed"},
+      {h + "0 menu 0\n1 end\n2 menu 1\n", 4, "after the end"},
+      {h + "0 menu 0\n1 menu", 3, "cut off"},
+      {h + "0 menu 0 1 2 3 4 5\n", 2, "too many fields"},
+      {h + "7\n", 2, "a tick and an event expected"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::vector<Record> records;
+    ParseError error;
+    EXPECT_FALSE(parseSession(c.text, records, error));
+    EXPECT_EQ(error.line, c.line);
+    EXPECT_NE(error.message.find(c.fault), std::string::npos) << error.message;
+  }
+}
+
+TEST(SessionFileTest, ChecksumSeesEveryBitOfEveryPositionAndVelocityInUse) {
+  auto a = std::make_unique<Cloth>();
+  auto b = std::make_unique<Cloth>();
+  a->build(3.0, 15);
+  b->build(3.0, 15);
+  for (int i = 0; i < 7; ++i) {
+    a->step(0.05);
+    b->step(0.05);
+  }
+  const std::uint64_t sum = clothChecksum(*a);
+  EXPECT_EQ(sum, clothChecksum(*b));
+  b->particles[224].velocity.z = std::nextafter(b->particles[224].velocity.z, 1.0);
+  EXPECT_NE(sum, clothChecksum(*b)) << "one ulp of the last particle's velocity";
+  b->particles[224].velocity = a->particles[224].velocity;
+  b->particles[0].position.x = -0.0;  // +0.0 before: the same value, other bits
+  EXPECT_NE(sum, clothChecksum(*b));
+  b->particles[0].position.x = a->particles[0].position.x;
+  b->particles[300].position.y = 5.0;  // beyond the 225 in use
+  EXPECT_EQ(sum, clothChecksum(*b));
+}
+
+}  // namespace
+}  // namespace vellumry
