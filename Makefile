@@ -8,13 +8,17 @@ SHELL := /bin/bash
 #   make bench        the simulation benchmarks and the frame-rate probe
 #   make screenshots  regenerate docs/screenshot-*.png under Xvfb
 #   make package      build the Debian package into build/default
+#   make fuzz         fuzz the session file reader for FUZZ_SECONDS (60) with libFuzzer
+#   make demo         render data/sessions/demo.session headless into docs/demo.webp
 
 JOBS ?= 2
 # Warnings are errors in CI (CI=true), not on every user's compiler.
 WERROR ?= $(if $(filter true 1,$(CI)),ON,OFF)
 CONFIGURE = cmake -DVELLUMRY_WERROR=$(WERROR) --preset
 
-.PHONY: deps build run test test-asan test-clang tidy bench screenshots package clean
+FUZZ_SECONDS ?= 60
+
+.PHONY: deps build run test test-asan test-clang tidy bench screenshots package fuzz demo clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -55,6 +59,22 @@ screenshots: build
 
 package: build
 	cd build/default && cpack -G DEB
+
+# The seed corpus is every checked-in session; what the fuzzer adds stays in build/fuzz.
+fuzz: deps
+	$(CONFIGURE) fuzz
+	cmake --build --preset fuzz -j $(JOBS) --target session_fuzz
+	mkdir -p build/fuzz/corpus
+	cp tests/sessions/*.session data/sessions/*.session build/fuzz/corpus/
+	./build/fuzz/session_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -close_fd_mask=1 \
+	  -print_final_stats=1 build/fuzz/corpus
+
+# Every other frame of the 400-tick session at 320 by 320, 25 frames a second.
+demo: build
+	rm -rf build/demo
+	./build/default/vellumry --replay data/sessions/demo.session --render build/demo --size 320x320
+	img2webp -loop 0 -lossy -q 50 -m 4 -d 40 $$(ls build/demo/frame-*.png | awk 'NR % 2 == 1') \
+	  -o docs/demo.webp
 
 clean:
 	rm -rf build

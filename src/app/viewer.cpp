@@ -151,11 +151,13 @@ void display() {
   presenter.present();
 }
 
-void runTick() {
+void runTick(bool draw) {
   if (!paused) {
     stepCloth();
   }
-  display();
+  if (draw) {
+    display();
+  }
   viewAngle += spinRate;
   if (!paused) {
     moveMounts();

@@ -66,8 +66,9 @@ void reshape(int width, int height);
 void applyModelTransform();
 /// Draws one frame and presents it.
 void display();
-/// One tick's work: two steps, one frame, then the spin and the mounts move.
-void runTick();
+/// One tick's work: two steps, one frame (unless draw is false), then the spin and the mounts
+/// move.
+void runTick(bool draw = true);
 /// One tick's simulation alone: two steps and the mounts' moves (single step while paused).
 void stepOnce();
 /// The frame loop: runs the session's records due, a tick, and re-arms itself.
