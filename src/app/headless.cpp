@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -38,8 +39,7 @@ void saveFrame() {
   }
   readFrame(output.width, output.height, output.pixels);
   char name[32];
-  std::snprintf(name, sizeof name, "/frame-%06llu.png",
-                static_cast<unsigned long long>(tickCount + 1));
+  std::snprintf(name, sizeof name, "/frame-%06" PRIu64 ".png", tickCount + 1);
   std::string error;
   if (!writePng(output.dir + name, output.width, output.height, output.pixels, error)) {
     std::fprintf(stderr, "vellumry: %s%s: %s\n", output.dir.c_str(), name, error.c_str());

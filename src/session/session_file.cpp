@@ -246,6 +246,33 @@ bool parseHeader(std::string_view line, ParseError& error) {
   return false;
 }
 
+// One record line; `previous` is the record before it, if any.
+bool parseRecord(LineParser& p, const Record* previous, Record& record) {
+  if (p.fieldCount() > kMaxFields) {
+    return p.fail("too many fields");
+  }
+  if (previous != nullptr && previous->kind == RecordKind::kEnd) {
+    return p.fail("a record after the end of the session");
+  }
+  if (p.fieldCount() < 2) {
+    return p.fail("a tick and an event expected");
+  }
+  const auto tick = p.integer<std::uint64_t>(0);
+  if (!tick) {
+    return false;
+  }
+  if (*tick > kMaxTick) {
+    return p.fail("tick " + std::to_string(*tick) + " is beyond the last one allowed, " +
+                  std::to_string(kMaxTick));
+  }
+  if (previous != nullptr && *tick < previous->tick) {
+    return p.fail("tick " + std::to_string(*tick) + " goes backwards (the record before is at " +
+                  std::to_string(previous->tick) + ")");
+  }
+  record.tick = *tick;
+  return parseBody(p, record);
+}
+
 }  // namespace
 
 int formatRecord(const Record& record, char (&line)[kMaxRecordLength]) {
@@ -289,10 +316,7 @@ bool parseSession(std::string_view text, std::vector<Record>& records, ParseErro
     error = {1, "empty file"};
     return false;
   }
-  int lineNumber = 0;
-  bool ended = false;
-  while (!text.empty()) {
-    ++lineNumber;
+  for (int lineNumber = 1; !text.empty(); ++lineNumber) {
     const std::size_t newline = text.find('\n');
     if (newline == std::string_view::npos) {
       error = {lineNumber, "the last line is cut off: no newline at its end"};
@@ -310,33 +334,10 @@ bool parseSession(std::string_view text, std::vector<Record>& records, ParseErro
     if (p.fieldCount() == 0 || p.field(0).front() == '#') {
       continue;  // blank lines and comments
     }
-    if (p.fieldCount() > kMaxFields) {
-      return p.fail("too many fields");
-    }
-    if (ended) {
-      return p.fail("a record after the end of the session");
-    }
-    if (p.fieldCount() < 2) {
-      return p.fail("a tick and an event expected");
-    }
     Record record;
-    const auto tick = p.integer<std::uint64_t>(0);
-    if (!tick) {
+    if (!parseRecord(p, records.empty() ? nullptr : &records.back(), record)) {
       return false;
     }
-    if (*tick > kMaxTick) {
-      return p.fail("tick " + std::to_string(*tick) + " is beyond the last one allowed, " +
-                    std::to_string(kMaxTick));
-    }
-    if (!records.empty() && *tick < records.back().tick) {
-      return p.fail("tick " + std::to_string(*tick) + " goes backwards (the record before is at " +
-                    std::to_string(records.back().tick) + ")");
-    }
-    record.tick = *tick;
-    if (!parseBody(p, record)) {
-      return false;
-    }
-    ended = record.kind == RecordKind::kEnd;
     records.push_back(record);
   }
   return true;
