@@ -263,11 +263,12 @@ wait_more_frames() {
 }
 
 # wait_redrawn: waits until the screen shows a frame drawn after the program took in everything
-# sent to it before the call (input, menu picks, a new window size). Three frames: the one in
-# progress may have begun before the input arrived; the input is handled before the next begins;
-# that frame's picture reaches the server at the latest while the third is drawn.
+# sent to it before the call (input, menu picks, a new window size). Four frames: the one in
+# progress may have begun before the input arrived; the events are handled before the next one,
+# but a new window size only after it (GLUT applies it after the timers); the third is drawn with
+# everything; its picture is flushed to the server before the fourth begins.
 wait_redrawn() {
-  wait_more_frames 3
+  wait_more_frames 4
 }
 
 find_window() {
