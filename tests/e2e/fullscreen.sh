@@ -13,7 +13,7 @@ wait_window
 
 pick_menu "$MENU_FULLSCREEN"
 poll 15 "the window to cover the screen" geometry_is 0 0 1024 768
-# Drawn at the new size, and the cloth fallen (it starts flat, seen edge on).
+# Drawn at the new size, and the cloth fallen for 50 frames, as in the first picture elsewhere.
 wait_redrawn
 wait_frames 50
 shot_screen full

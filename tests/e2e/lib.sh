@@ -378,20 +378,20 @@ pick_menu() {
   else
     xdotool mousemove --window "$WID" "$x" "$y" mousedown 3
   fi
-  poll 15 "the menu to open" menu_mapped
+  poll 30 "the menu to open" menu_mapped
   local mx my mw mh
   read -r mx my mw mh < <(window_geometry "$MENU_WID")
   local target_x=$((mx + mw / 2)) target_y=$((my + 2 + 25 * entry + 12))
   ((target_y < my + mh)) || fail "menu entry $entry outside the menu ($mw x $mh)"
   # Two moves, so that the program sees motion even if the menu opened under the target point.
   xdotool mousemove $((target_x + 2)) "$target_y" mousemove "$target_x" "$target_y"
-  poll 15 "menu entry $entry to light under the pointer" menu_entry_lit "$entry" "$mw"
+  poll 30 "menu entry $entry to light under the pointer" menu_entry_lit "$entry" "$mw"
   if [[ -n "$WM_PID" ]]; then
     xdotool click 1
   else
     xdotool mouseup 3
   fi
-  poll 15 "the menu to close after picking entry $entry" menu_unmapped
+  poll 30 "the menu to close after picking entry $entry" menu_unmapped
 }
 
 # drag_start <x> <y>, drag_to <x> <y>, drag_end: a left-button drag in window coordinates, held

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Start-up as a person sees it: the help text on standard output, byte for byte; one window
 # titled "Vellumry", 500 by 500; after 50 frames (a second of the program's time) a lit cloth in
-# the material's green-cyan. Closing
-# the window ends the program with status 0 and nothing on standard error.
+# the material's green-cyan. Closing the window ends the program with status 0 and nothing on
+# standard error.
 # Usage: startup.sh <vellumry binary> <expected help text file> <close_window helper>
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/lib.sh
