@@ -15,7 +15,7 @@
 #  - The first rounds of menu use bring in what first use allocates (the menu window, full-screen
 #    buffers, the renderer's line and clipping paths) and raise the high water mark; three rounds
 #    come first, and the baseline is the first mark at or after frame 100 that follows them (frame
-#    125 or 150 here: a round takes 35 to 40 frames).
+#    125 on an idle machine, later on a loaded one, where frames go on while the menu is worked).
 #  - Full screen is part of the warm-up only: each trip there frees and reallocates the 1024 x 768
 #    buffers, and where they land on the never-trimmed heap can raise its high water mark by 2 to
 #    3 MB at any later trip (seen after 30 and 55 trips): the allocator's placement, not growth
