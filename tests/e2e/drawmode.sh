@@ -9,17 +9,17 @@ e2e_init "$1"
 start_xvfb
 start_app
 wait_window
-sleep 1
+wait_frames 50
 shot before
 expect_shaded before
 
 pick_menu "$MENU_DRAW_MODE"
-sleep 0.3
+wait_redrawn
 shot wireframe
 expect_wireframe wireframe
 
 pick_menu "$MENU_DRAW_MODE"
-sleep 0.3
+wait_redrawn
 shot again
 expect_shaded again
 
@@ -31,7 +31,6 @@ lit_lines=$(lit_pixels wireframe)
 
 # The menu closes cleanly each time: nothing is left on screen outside the window.
 shot_screen screen
-outside=$(convert "$WORK/screen.png" -fill black -draw 'rectangle 0,0 499,499' \
-  -threshold 16% -format '%[fx:round(mean*w*h)]' info:)
+outside=$(lit_outside screen 0 0 500 500)
 ((outside == 0)) || fail "$outside lit pixels outside the window, a menu left open?"
 note "passed"

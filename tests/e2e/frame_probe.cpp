@@ -13,6 +13,14 @@
 //  VELLUMRY_PROBE_STATS  a frame count N: after frame N a line with the frame rate and the medians
 //                        of the tick's own work (swap excluded), of the swap and of the whole tick
 //                        over frames 2..N is appended
+//  VELLUMRY_PROBE_FRAMES file that holds the number of frames completed, as "<n>\n": replaced
+//                        after every frame (written beside it as <file>.tmp, then renamed over it,
+//                        so a reader always sees a whole number); absent until frame 1 ends. It is
+//                        replaced after the frame's lines above are appended, so once it reads n,
+//                        the lines of frames up to n are in VELLUMRY_PROBE_OUT.
+//
+// Either VELLUMRY_PROBE_OUT or VELLUMRY_PROBE_FRAMES switches the probe on; without both it only
+// passes the calls through.
 //
 // Nothing here allocates, and nothing touches new memory per frame unless statistics are asked
 // for (then one fixed array entry per frame up to N), so a resident-memory comparison between two
@@ -38,6 +46,8 @@ constexpr int kMaxMarks = 256;
 constexpr int kMaxStatFrames = 20000;
 
 const char* outPath = nullptr;
+const char* framesPath = nullptr;
+char framesTempPath[4096];
 long marks[kMaxMarks];
 int markCount = 0;
 int nextMark = 0;
@@ -134,12 +144,27 @@ void writeStats(double end) {
   appendLine(line);
 }
 
+// Replaces the frame counter file: a reader sees the old number or the new one, never a part.
+void writeFrameCount() {
+  const int fd = open(framesTempPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    return;
+  }
+  char text[32];
+  const int length = std::snprintf(text, sizeof text, "%ld\n", frame);
+  const bool written = write(fd, text, length) == length;
+  close(fd);
+  if (!written || std::rename(framesTempPath, framesPath) != 0) {
+    std::fprintf(stderr, "frame_probe: cannot update %s\n", framesPath);
+  }
+}
+
 void afterFrame(double start, double end) {
   ++frame;
   if (frame == 1) {
     firstFrameEnd = end;
   }
-  if (frame <= statFrames) {
+  if (frame <= statFrames && outPath != nullptr) {
     const long i = frame - 1;
     tickMs[i] = (end - start) * 1e3;
     swapMs[i] = swapSeconds * 1e3;
@@ -148,13 +173,16 @@ void afterFrame(double start, double end) {
       writeStats(end);
     }
   }
-  if (nextMark < markCount && frame == marks[nextMark]) {
+  if (nextMark < markCount && frame == marks[nextMark] && outPath != nullptr) {
     const Resident r = resident();
     char line[160];
     std::snprintf(line, sizeof line, "frame %ld rss_kb %ld anon_kb %ld file_kb %ld shmem_kb %ld\n",
                   frame, r.total, r.anon, r.file, r.shmem);
     appendLine(line);
     ++nextMark;
+  }
+  if (framesPath != nullptr) {
+    writeFrameCount();
   }
 }
 
@@ -169,6 +197,14 @@ void tickTrampoline(int value) {
 
 __attribute__((constructor)) void readSettings() {
   outPath = std::getenv("VELLUMRY_PROBE_OUT");
+  if (const char* path = std::getenv("VELLUMRY_PROBE_FRAMES"); path != nullptr && *path != '\0') {
+    const int n = std::snprintf(framesTempPath, sizeof framesTempPath, "%s.tmp", path);
+    if (n > 0 && static_cast<size_t>(n) < sizeof framesTempPath) {
+      framesPath = path;
+    } else {
+      std::fprintf(stderr, "frame_probe: VELLUMRY_PROBE_FRAMES path too long\n");
+    }
+  }
   if (const char* list = std::getenv("VELLUMRY_PROBE_MARKS")) {
     char* end = nullptr;
     for (const char* p = list; *p != '\0' && markCount < kMaxMarks; p = end) {
@@ -197,7 +233,8 @@ extern "C" {
 // The first timer callback armed is the frame loop; any other passes through untouched.
 void glutTimerFunc(unsigned int millis, TimerCallback callback, int value) {
   static const TimerFunc real = nextSymbol<TimerFunc>("glutTimerFunc");
-  if (outPath != nullptr && (tickCallback == nullptr || tickCallback == callback)) {
+  if ((outPath != nullptr || framesPath != nullptr) &&
+      (tickCallback == nullptr || tickCallback == callback)) {
     tickCallback = callback;
     real(millis, tickTrampoline, value);
   } else {

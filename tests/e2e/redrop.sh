@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# "Redrop" starts the drop again from the flat pose: soon after it the picture resembles the one
-# soon after start-up, not the settled cloth before it.
+# "Redrop" starts the drop again from the flat pose: 20 frames after it the picture resembles the
+# one 20 frames after start-up, not the settled cloth before it.
 # Usage: redrop.sh <vellumry binary>
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/lib.sh
@@ -10,14 +10,19 @@ e2e_init "$1"
 start_xvfb
 start_app
 wait_window
-sleep 0.4
+wait_frames 20
 shot early
-wait_settled 15
+early_frames="$SHOT_FIRST to $SHOT_LAST"
+wait_settled
 shot settled
 
 pick_menu "$MENU_REDROP"
-sleep 0.4
+# The menu is gone once the pick is handled: the new drop began by the frame done now.
+redrop_frame=$(frame_count)
+wait_frames $((redrop_frame + 20))
 shot redropped
+note "pictured at frames $early_frames after start-up, at $((SHOT_FIRST - redrop_frame)) to" \
+  "$((SHOT_LAST - redrop_frame)) after Redrop"
 like_start=$(differing_pixels redropped early)
 like_settled=$(differing_pixels redropped settled)
 start_vs_settled=$(differing_pixels early settled)

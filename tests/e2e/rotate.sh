@@ -12,35 +12,37 @@ start_xvfb
 start_app
 wait_window
 pick_menu "$MENU_ROTATE"
-wait_settled 15
+wait_settled
 
+# A still view is compared over 15 frames (SETTLE_FRAMES), a turning one over 12 (a quarter of the
+# program's second).
+readonly kTurnApart=12
 shot still_a
-sleep 0.3
-shot still_b
+shot_apart still_b "$SETTLE_FRAMES"
 still=$(differing_pixels still_a still_b)
-note "settled, not dragging: $still pixels change in 300 ms"
+note "settled, not dragging: $still pixels change in $SHOT_APART frames"
 
-# 40 pixels to the right of the press point: 2.4 degrees per frame, about 30 degrees in the
-# 250 ms between two pictures, and the pointer stays still while the view keeps turning.
+# 40 pixels to the right of the press point: 2.4 degrees per frame, 29 degrees or more between two
+# pictures, and the pointer stays still while the view keeps turning.
 drag_start 200 250
 drag_to 240 250
-sleep 0.1
+drag_frame=$(frame_count)
+wait_redrawn
 shot turning_a
-sleep 0.25
-shot turning_b
-sleep 0.25
-shot turning_c
+shot_apart turning_b "$kTurnApart"
+ab_frames=$SHOT_APART
+shot_apart turning_c "$kTurnApart"
 turning_ab=$(differing_pixels turning_a turning_b)
 turning_bc=$(differing_pixels turning_b turning_c)
-note "held: $turning_ab and $turning_bc pixels change in 250 ms"
+note "held: $turning_ab pixels change in $ab_frames frames, $turning_bc in $SHOT_APART"
 drag_end
-sleep 0.1
+note "held for about $(($(frame_count) - drag_frame)) frames"
+wait_redrawn
 shot released_a
-sleep 0.3
-shot released_b
+shot_apart released_b "$SETTLE_FRAMES"
 released=$(differing_pixels released_a released_b)
 turned=$(differing_pixels still_b released_b)
-note "released: $released pixels change in 300 ms; $turned differ from before the drag"
+note "released: $released pixels change in $SHOT_APART frames; $turned differ from before the drag"
 
 for d in "$turning_ab" "$turning_bc"; do
   ((d >= 3000 && d >= 5 * still + 1000)) || fail "the view barely changed while turning ($d pixels)"
