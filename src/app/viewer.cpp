@@ -1,7 +1,7 @@
 #include "app/viewer.h"
 
 #include <GL/glu.h>
-#include <GL/glut.h>
+#include <GL/freeglut.h>
 
 #include <algorithm>
 #include <cmath>
@@ -172,7 +172,8 @@ void stepOnce() {
 
 void tick(int /*value*/) {
   if (!beforeTick()) {
-    return;  // a replayed session has ended
+    glutLeaveMainLoop();  // a replayed session has ended
+    return;
   }
   runTick();
   afterTick();

@@ -201,15 +201,16 @@ app_exited() {
 }
 
 # shellcheck disable=SC2120
-# start_app [program]: starts the program (vellumry by default) with stdout and stderr in $WORK,
-# the frame probe preloaded (before whatever LD_PRELOAD the caller gives) and counting frames
-# into $FRAMES_FILE. A sanitized program accepts the preload only with ASAN_OPTIONS
-# verify_asan_link_order=0, which is added to the caller's options (the probe replaces no
-# allocator or libc function).
+# start_app [program [argument...]]: starts the program (vellumry by default) with its arguments,
+# stdout and stderr in $WORK, the frame probe preloaded (before whatever LD_PRELOAD the caller
+# gives) and counting frames into $FRAMES_FILE. A sanitized program accepts the preload only with
+# ASAN_OPTIONS verify_asan_link_order=0, which is added to the caller's options (the probe
+# replaces no allocator or libc function).
 start_app() {
   local program=${1:-$VELLUMRY}
+  shift || true
   if [[ -z "$FRAME_PROBE" ]]; then
-    "$program" >"$WORK/stdout" 2>"$WORK/stderr" &
+    "$program" "$@" >"$WORK/stdout" 2>"$WORK/stderr" &
     APP_PID=$!
     return 0
   fi
@@ -218,7 +219,7 @@ start_app() {
   [[ " $preload " == *" $FRAME_PROBE "* ]] || preload="$FRAME_PROBE${preload:+ $preload}"
   [[ "$asan" == *verify_asan_link_order=* ]] || asan="${asan:+$asan:}verify_asan_link_order=0"
   LD_PRELOAD="$preload" ASAN_OPTIONS="$asan" VELLUMRY_PROBE_FRAMES="$FRAMES_FILE" \
-    "$program" >"$WORK/stdout" 2>"$WORK/stderr" &
+    "$program" "$@" >"$WORK/stdout" 2>"$WORK/stderr" &
   APP_PID=$!
 }
 
@@ -406,6 +407,20 @@ drag_to() {
 
 drag_end() {
   xdotool mouseup 1
+}
+
+# key <keysym>: a key press in the window. With no window manager the keyboard follows the
+# pointer, so the pointer is moved into the window first.
+key() {
+  xdotool mousemove --window "$WID" 250 250 key "$1"
+}
+
+# lit_box <name>: "width height x y" of the box around the picture's lit pixels.
+lit_box() {
+  local box
+  box=$(convert "$WORK/$1.png" -fuzz 15% -format '%@' info:)
+  [[ "$box" =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]] || fail "no lit box in $1: $box"
+  echo "${BASH_REMATCH[@]:1}"
 }
 
 # shot <name>: the program's window, where it is on the screen, as $WORK/<name>.png. SHOT_FIRST

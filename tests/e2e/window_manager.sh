@@ -2,8 +2,8 @@
 # Under a real window manager (openbox), where the window opens where the manager places it, away
 # from the screen's origin, and the menu is used by clicking: "DrawMode" turns the picture into
 # white lines and back; "Fullscreen" fills the screen and, chosen again, returns the window to
-# 500 by 500 where it was; closing the window through the manager (alt+F4) ends the program with
-# status 0.
+# 500 by 500 where it was, and so do the keys F11 and Esc; closing the window through the
+# manager (alt+F4) ends the program with status 0.
 # Usage: window_manager.sh <vellumry binary>
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/lib.sh
@@ -50,6 +50,13 @@ poll 15 "the window to return to 500 by 500 at ($home_x, $home_y)" \
 wait_redrawn
 shot back
 expect_shaded back
+
+# The keys do the same under the window manager: F11 for full screen, Esc back.
+key F11
+poll 15 "F11 to make the window cover the screen" geometry_is 0 0 1024 768
+key Escape
+poll 15 "Esc to return the window to 500 by 500 at ($home_x, $home_y)" \
+  geometry_is "$home_x" "$home_y" 500 500
 
 close_by_wm
 wait_app_exit

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The command line of the real program. With no display: --help and --version answer on standard
+# output with status 0; an unknown option, a bad value, a bad session file and an existing
+# recording without --force are refused in one line on standard error with status 2, before
+# any display is opened. Under Xvfb: GLUT's own -geometry still sizes the window.
+# Usage: command_line.sh <vellumry binary> <version>
+set -euo pipefail
+# shellcheck source=SCRIPTDIR/lib.sh
+source "$(dirname "$0")/lib.sh"
+e2e_init "$1"
+version=$2
+
+# run <expected status> <args...>: runs the program with no display; output in $WORK/out, err.
+run() {
+  local want=$1 status=0
+  shift
+  env -u DISPLAY -u WAYLAND_DISPLAY timeout 20 "$VELLUMRY" "$@" >"$WORK/out" 2>"$WORK/err" ||
+    status=$?
+  ((status == want)) || fail "vellumry $*: status $status, expected $want; stderr: $(cat "$WORK/err")"
+}
+
+# refused <what stderr must hold> <args...>
+refused() {
+  local fault=$1
+  shift
+  run 2 "$@"
+  [[ ! -s "$WORK/out" ]] || fail "vellumry $*: wrote to standard output"
+  (($(wc -l <"$WORK/err") == 1)) || fail "vellumry $*: not one line: $(cat "$WORK/err")"
+  grep -qF -- "$fault" "$WORK/err" || fail "vellumry $*: '$fault' not in: $(cat "$WORK/err")"
+  note "refused: $(cat "$WORK/err")"
+}
+
+run 0 --help
+for text in "Usage: vellumry" --record --replay --render --size -geometry "Shift + left drag" \
+  "space" "F11"; do
+  grep -qF -- "$text" "$WORK/out" || fail "--help does not mention '$text'"
+done
+[[ ! -s "$WORK/err" ]] || fail "--help wrote to standard error"
+run 0 --version
+[[ "$(cat "$WORK/out")" == "vellumry $version" ]] || fail "--version printed '$(cat "$WORK/out")'"
+
+refused "unrecognised option '--bogus'; try 'vellumry --help'" --bogus
+refused "--size" --replay x --render y --size 3x3
+printf 'vellumry-session 1\n0 menu 0\n0 jump 1\n' >"$WORK/bad.session"
+refused "$WORK/bad.session:3: unknown event 'jump'" --replay "$WORK/bad.session"
+echo keep >"$WORK/kept"
+refused "--force" --record "$WORK/kept"
+[[ "$(cat "$WORK/kept")" == keep ]] || fail "--record changed an existing file"
+
+start_xvfb
+start_app "$VELLUMRY" -geometry 320x240
+wait_window
+expect_geometry 0 0 320 240
+wait_frames 50
+shot small
+lit=$(lit_pixels small)
+note "a 320 by 240 window: $lit lit pixels"
+((lit >= 5000)) || fail "only $lit lit pixels in the 320 by 240 window"
+note "passed"
