@@ -209,10 +209,15 @@ top=$(dpkg-parsechangelog -l "$scratch/changelog" -S Version) ||
   fail "changelog is not in Debian's format"
 [[ $top == "$version" ]] || fail "changelog's top entry is $top, the package is $version"
 
-# --- Run the unpacked program under a private X server. ---
+# --- Run the unpacked program: first with no display, then under a private X server. ---
+answer=$(env -u DISPLAY ASAN_OPTIONS=detect_leaks=0 "$program" --version) ||
+  fail "the unpacked program's --version failed"
+[[ $answer == "vellumry $version" ]] || fail "--version says '$answer', the package is $version"
 start_xvfb
 probe_out=$scratch/probe
-LIBGL_ALWAYS_SOFTWARE=1 LD_PRELOAD=$frame_probe VELLUMRY_PROBE_OUT=$probe_out \
+# A sanitized build accepts the preloaded probe only without the runtime's link-order check.
+ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0:detect_leaks=0" \
+  LIBGL_ALWAYS_SOFTWARE=1 LD_PRELOAD=$frame_probe VELLUMRY_PROBE_OUT=$probe_out \
   VELLUMRY_PROBE_MARKS=30 "$program" >"$scratch/stdout" 2>"$scratch/stderr" &
 app_pid=$!
 window=$(wait_for_window Vellumry) || {
