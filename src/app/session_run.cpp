@@ -38,6 +38,13 @@ struct Replay {
 Recording recording;
 Replay replay;
 
+// Reports the first failure to write the recording; nothing more is written after it.
+void writeFailed() {
+  recording.failed = true;
+  std::fprintf(stderr, "vellumry: writing %s failed: %s\n", recording.path.c_str(),
+               std::strerror(errno));
+}
+
 void write(const Record& record) {
   if (recording.file == nullptr || recording.failed) {
     return;
@@ -46,17 +53,13 @@ void write(const Record& record) {
   const int length = formatRecord(record, line);
   if (std::fwrite(line, 1, static_cast<std::size_t>(length), recording.file) !=
       static_cast<std::size_t>(length)) {
-    recording.failed = true;
-    std::fprintf(stderr, "vellumry: writing %s failed: %s\n", recording.path.c_str(),
-                 std::strerror(errno));
+    writeFailed();
   }
 }
 
 void flush() {
   if (recording.file != nullptr && !recording.failed && std::fflush(recording.file) != 0) {
-    recording.failed = true;
-    std::fprintf(stderr, "vellumry: writing %s failed: %s\n", recording.path.c_str(),
-                 std::strerror(errno));
+    writeFailed();
   }
 }
 
@@ -152,7 +155,7 @@ void startRecording(std::FILE* file, std::string path) {
   recording = {file, std::move(path), false};
   const std::string header = std::string(kSessionHeader) + "\n";
   if (std::fputs(header.c_str(), file) < 0) {
-    recording.failed = true;
+    writeFailed();
   }
   flush();
 }
@@ -207,9 +210,7 @@ int finishSession() {
     write(checkRecord(RecordKind::kEnd));
     flush();
     if (std::fclose(recording.file) != 0 && !recording.failed) {
-      recording.failed = true;
-      std::fprintf(stderr, "vellumry: writing %s failed: %s\n", recording.path.c_str(),
-                   std::strerror(errno));
+      writeFailed();
     }
     status = recording.failed ? kStatusWriteFailed : 0;
   }
