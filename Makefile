@@ -66,7 +66,7 @@ fuzz: deps
 	cmake --build --preset fuzz -j $(JOBS) --target session_fuzz
 	mkdir -p build/fuzz/corpus
 	cp tests/sessions/*.session data/sessions/*.session build/fuzz/corpus/
-	./build/fuzz/session_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -close_fd_mask=1 \
+	./build/fuzz/session_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -close_fd_mask=3 \
 	  -print_final_stats=1 build/fuzz/corpus
 
 # Every other frame of the 400-tick session at 320 by 320, 25 frames a second.
