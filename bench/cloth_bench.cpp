@@ -20,7 +20,7 @@ constexpr int kRebuildEvery = 64;
 /// the same order, as the system's step over the cloth's force list.
 void flatStep(Cloth& c, double dt) {
   const int count = c.particleCount;
-  Particle* const particles = c.particles;
+  Particle* const particles = c.particles.data();
   for (int j = 0; j < count; ++j) {
     particles[j].force = Vec3();
   }

@@ -7,6 +7,10 @@ packages=(
   g++ clang cmake make pkg-config
   libgl-dev libglu1-mesa-dev libglut-dev
   libgtest-dev libbenchmark-dev libcli11-dev
+  # the scene: scene files and the live panel
+  libtomlplusplus-dev libimgui-dev libstb-dev
+  # output: videos, animated pictures
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libwebp-dev
   # headless rendering: EGL without a display, and PNG output
   libegl-dev libegl-mesa0 libpng-dev
   # run: Mesa's GL, including the software renderer
@@ -15,8 +19,8 @@ packages=(
   xvfb xdotool x11-utils imagemagick openbox
   # packaging and its checks
   dpkg-dev binutils file desktop-file-utils lintian appstream mandoc
-  # the README's animation
-  webp
+  # reading videos and animated pictures back in the tests
+  ffmpeg webp
   # fuzzing the session parser (clang's libFuzzer runtime)
   libclang-rt-14-dev
   # static analysis

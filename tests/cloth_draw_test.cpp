@@ -154,7 +154,7 @@ TEST_F(ClothDrawTest, ShadedSwingingClothSendsFreshNormalsAndPositions) {
 
   // The pool now holds the normals of the current pose (a second computation changes no bit),
   // and those are what was sent.
-  std::vector<Vec3> sent(cloth->normals, cloth->normals + 225);
+  std::vector<Vec3> sent(cloth->normals.begin(), cloth->normals.begin() + 225);
   cloth->computeNormals();
   int bent = 0;
   for (int j = 0; j < 225; ++j) {

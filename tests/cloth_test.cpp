@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -15,7 +16,7 @@ namespace {
 
 constexpr double kDt = 0.05;
 
-/// Every field of the cloth except the normals, as bits; pointers as offsets into the cloth.
+/// Every field of the cloth except the normals, as bits; pointers as pool and entry.
 std::vector<std::uint64_t> snapshot(const Cloth& c) {
   std::vector<std::uint64_t> out;
   const auto put = [&](double d) { out.push_back(std::bit_cast<std::uint64_t>(d)); };
@@ -25,9 +26,29 @@ std::vector<std::uint64_t> snapshot(const Cloth& c) {
     put(v.z);
   };
   const auto putPtr = [&](const void* p) {
-    out.push_back(p == nullptr ? ~0ull
-                               : static_cast<std::uint64_t>(static_cast<const char*>(p) -
-                                                            reinterpret_cast<const char*>(&c)));
+    const auto* at = static_cast<const char*>(p);
+    const auto entry = [&](const auto& pool) -> std::uint64_t {
+      const auto* first = reinterpret_cast<const char*>(pool.data());
+      const std::less<const char*> before;
+      if (before(at, first) || !before(at, first + pool.size() * sizeof(pool[0]))) {
+        return ~0ull;
+      }
+      return static_cast<std::uint64_t>(at - first) / sizeof(pool[0]);
+    };
+    if (p == nullptr) {
+      out.push_back(~0ull);
+      return;
+    }
+    std::uint64_t pool = 0;
+    for (const std::uint64_t e : {entry(c.particles), entry(c.gravities), entry(c.drags),
+                                  entry(c.springs)}) {
+      if (e != ~0ull) {
+        out.push_back(pool << 32 | e);
+        return;
+      }
+      ++pool;
+    }
+    out.push_back(~1ull);
   };
   put(c.width);
   out.insert(out.end(),
@@ -47,7 +68,8 @@ std::vector<std::uint64_t> snapshot(const Cloth& c) {
     put(c.drags[j].coefficient);
     putPtr(c.drags[j].particle);
   }
-  for (const Spring& s : c.springs) {
+  for (int i = 0; i < kMaxSprings; ++i) {
+    const Spring& s = c.springs[i];
     put(s.stiffness);
     put(s.restLength);
     putPtr(s.particleA);
@@ -75,7 +97,7 @@ void disturb(Cloth& cloth) {
   cloth.springs[kMaxSprings - 1].stiffness = 1.0;
 }
 
-int indexOf(const Cloth& c, const Particle* p) { return static_cast<int>(p - c.particles); }
+int indexOf(const Cloth& c, const Particle* p) { return static_cast<int>(p - c.particles.data()); }
 
 TEST(ClothTest, BuildCountsLayoutAndMounts) {
   const auto cloth = std::make_unique<Cloth>();

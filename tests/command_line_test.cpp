@@ -38,7 +38,7 @@ TEST(CommandLineTest, GlutOptionsPassOnInOrderAndTheProgramsOwnAreRead) {
   p = parse({"--replay", "a.session", "--render", "out", "--size", "640x480"});
   ASSERT_TRUE(p.ok) << p.error;
   EXPECT_EQ(p.options.replayPath, "a.session");
-  EXPECT_EQ(p.options.renderDir, "out");
+  EXPECT_EQ(p.options.renderOut, "out");
   EXPECT_EQ(p.options.width, 640);
   EXPECT_EQ(p.options.height, 480);
   EXPECT_TRUE(parse({"-h"}).options.help);

@@ -303,7 +303,8 @@ TEST_F(ControlsTest, LeftReleaseWithoutPressOnlyStopsTheRates) {
     tick(0);
   }
   fake_gl::clear();
-  const std::vector<Particle> before(cloth.particles, cloth.particles + kMaxParticles);
+  const std::vector<Particle> before(cloth.particles.begin(),
+                                     cloth.particles.begin() + kMaxParticles);
   Snapshot wanted = Snapshot::take();
   wanted.spinRate = 0.0;
   wanted.mountVelocity0 = Vec3();

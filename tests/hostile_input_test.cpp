@@ -64,18 +64,18 @@ long entryOf(const U* p, const T* pool, std::size_t size) {
 }
 
 long particleEntry(const Cloth& c, const Particle* p) {
-  return entryOf<Particle>(p, c.particles, kMaxParticles);
+  return entryOf<Particle>(p, c.particles.data(), c.particles.size());
 }
 
 // A force in the system list: pool 0 gravities, 1 drags, 2 springs; -1 for none.
 std::array<long, 2> forceEntry(const Cloth& c, const Force* f) {
-  if (const long g = entryOf<Gravity>(f, c.gravities, kMaxParticles); g >= 0) {
+  if (const long g = entryOf<Gravity>(f, c.gravities.data(), c.gravities.size()); g >= 0) {
     return {0, g};
   }
-  if (const long d = entryOf<Drag>(f, c.drags, kMaxParticles); d >= 0) {
+  if (const long d = entryOf<Drag>(f, c.drags.data(), c.drags.size()); d >= 0) {
     return {1, d};
   }
-  if (const long s = entryOf<Spring>(f, c.springs, kMaxSprings); s >= 0) {
+  if (const long s = entryOf<Spring>(f, c.springs.data(), c.springs.size()); s >= 0) {
     return {2, s};
   }
   return {-1, f == nullptr ? -1 : -2};

@@ -172,7 +172,7 @@ TEST_F(InputTest, PauseFreezesEveryBitWhileFramesAndTheSpinGoOnAndStepAdvancesOn
   onKey(' ', 0, 0);
   auto frozen = std::make_unique<Cloth>();
   frozen->build(kClothWidth, kClothGridSize);
-  std::copy(std::begin(cloth.particles), std::end(cloth.particles), frozen->particles);
+  std::copy(cloth.particles.begin(), cloth.particles.end(), frozen->particles.begin());
   const double angle = viewAngle;
   for (int t = 0; t < 100; ++t) {
     tick(0);

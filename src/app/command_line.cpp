@@ -9,6 +9,7 @@ namespace {
 
 constexpr int kMinSize = 16;  // pixels per side of a rendered frame
 constexpr int kMaxSize = 8192;
+constexpr int kMaxThreads = 64;
 
 constexpr char kUsage[] =
     "Usage: vellumry [OPTION]... [GLUT OPTION]...\n"
@@ -18,10 +19,22 @@ constexpr char kUsage[] =
     "  -h, --help         print this help and exit\n"
     "      --version      print the version and exit\n"
     "      --record FILE  record the session to FILE (an existing FILE only with --force)\n"
-    "      --force        let --record overwrite FILE\n"
     "      --replay FILE  play a recorded session back in the window, checking its checksums\n"
-    "      --render DIR   with --replay: no window; write every frame to DIR/frame-NNNNNN.png\n"
+    "      --render OUT   with --replay: no window; every frame, one per tick, to OUT: a\n"
+    "                     directory (OUT/frame-NNNNNN.png), OUT.mp4 (H.264), OUT.webm (VP9)\n"
+    "                     or OUT.webp (an animated picture)\n"
     "      --size WxH     with --render: the frames' size in pixels (default 500x500)\n"
+    "      --export OUT.obj  with --replay: the cloth as a mesh (OUT.obj) and its motion as a\n"
+    "                     point cache (OUT.pc2), one frame per tick\n"
+    "      --quiet        no progress report while rendering or exporting\n"
+    "      --force        let --record, --render and --export replace an existing file\n"
+    "      --scene FILE   read the scene from FILE (TOML: tables [cloth], [world], [time])\n"
+    "      --set KEY=VALUE  set one scene parameter, e.g. --set cloth.stiffness=400 or\n"
+    "                     --set world.gravity=0,-2,0; later options win\n"
+    "      --grid N       particles per side, 2 to 256: short for --set cloth.grid=N\n"
+    "      --print-scene  print the scene in force as a scene file and exit\n"
+    "      --threads N    simulate on N threads (default: one per core); the result is the\n"
+    "                     same on any number\n"
     "GLUT options, passed on: -display DISPLAY, -geometry WxH+X+Y, -iconic, -direct,\n"
     "  -indirect, -gldebug, -sync\n"
     "\n"
@@ -63,14 +76,35 @@ bool parseSize(const std::string& text, Options& options, std::string& error) {
 }
 
 bool checkCombinations(const Options& o, bool sizeGiven, std::string& error) {
-  if (o.force && o.recordPath.empty()) {
-    error = "--force only goes with --record";
-  } else if (!o.renderDir.empty() && o.replayPath.empty()) {
+  const bool output = !o.renderOut.empty() || !o.exportPath.empty();
+  if (o.force && o.recordPath.empty() && !output) {
+    error = "--force only goes with --record, --render or --export";
+  } else if (!o.renderOut.empty() && o.replayPath.empty()) {
     error = "--render only goes with --replay";
-  } else if (sizeGiven && o.renderDir.empty()) {
+  } else if (!o.exportPath.empty() && o.replayPath.empty()) {
+    error = "--export only goes with --replay";
+  } else if (sizeGiven && o.renderOut.empty()) {
     error = "--size only goes with --render";
+  } else if (o.quiet && !output) {
+    error = "--quiet only goes with --render or --export";
+  } else if (!o.replayPath.empty() && (!o.scenePath.empty() || !o.settings.empty())) {
+    error = "--scene, --set and --grid do not go with --replay: the session holds its own scene";
   }
   return error.empty();
+}
+
+// --set and --grid in the order given, so that a later one wins.
+void collectSettings(const CLI::App& app, const std::vector<std::string>& sets,
+                     const std::vector<std::string>& grids, Options& options) {
+  std::size_t nextSet = 0;
+  std::size_t nextGrid = 0;
+  for (const CLI::Option* option : app.parse_order()) {
+    if (option->get_name() == "--set" && nextSet < sets.size()) {
+      options.settings.push_back(sets[nextSet++]);
+    } else if (option->get_name() == "--grid" && nextGrid < grids.size()) {
+      options.settings.push_back("cloth.grid=" + grids[nextGrid++]);
+    }
+  }
 }
 
 }  // namespace
@@ -80,20 +114,29 @@ bool parseCommandLine(int argc, const char* const* argv, Options& options, std::
   app.set_help_flag();  // help and version are the program's own, printed by main
   app.allow_extras();
   std::string size;
+  std::vector<std::string> sets;
+  std::vector<std::string> grids;
   app.add_flag("-h,--help", options.help);
   app.add_flag("--version", options.version);
   app.add_option("--record", options.recordPath);
   app.add_flag("--force", options.force);
   app.add_option("--replay", options.replayPath);
-  app.add_option("--render", options.renderDir);
+  app.add_option("--render", options.renderOut);
+  app.add_option("--export", options.exportPath);
   app.add_option("--size", size);
+  app.add_flag("--quiet", options.quiet);
+  app.add_option("--scene", options.scenePath);
+  app.add_option("--set", sets)->allow_extra_args(false);
+  app.add_option("--grid", grids)->allow_extra_args(false);
+  app.add_flag("--print-scene", options.printScene);
+  app.add_option("--threads", options.threads)->check(CLI::Range(1, kMaxThreads));
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     error = e.what();
     return false;
   }
-  for (const char* name : {"--record", "--replay", "--render"}) {
+  for (const char* name : {"--record", "--replay", "--render", "--export", "--scene"}) {
     if (app.count(name) > 0 && app[name]->as<std::string>().empty()) {
       error = std::string(name) + " needs a name";
       return false;
@@ -111,6 +154,7 @@ bool parseCommandLine(int argc, const char* const* argv, Options& options, std::
       options.glutArgs.push_back(rest[++i]);
     }
   }
+  collectSettings(app, sets, grids, options);
   if (options.help || options.version) {
     return true;
   }

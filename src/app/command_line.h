@@ -10,11 +10,18 @@ struct Options {
   bool help = false;
   bool version = false;
   std::string recordPath;  ///< --record FILE
-  bool force = false;      ///< --record may overwrite FILE
+  bool force = false;      ///< --record, --render and --export may overwrite what exists
   std::string replayPath;  ///< --replay FILE
-  std::string renderDir;   ///< --render DIR: no window, every frame to a PNG file
+  std::string renderOut;   ///< --render OUT: no window; a directory of PNG files, or a video
+  std::string exportPath;  ///< --export OUT.obj: the cloth as a mesh and its motion
   int width = 500;         ///< --size WxH, with --render
   int height = 500;
+  bool quiet = false;      ///< --quiet: no progress on a long job
+  std::string scenePath;   ///< --scene FILE
+  /// --set KEY=VALUE and --grid N (as cloth.grid=N), in command-line order: later ones win.
+  std::vector<std::string> settings;
+  bool printScene = false;  ///< --print-scene
+  int threads = 0;          ///< --threads N; 0: one per core
   std::vector<std::string> glutArgs;  ///< the program's name, then what GLUT reads
 };
 

@@ -177,7 +177,8 @@ int renderHeadless(const std::string& dir, int width, int height) {
   output = {dir, width, height, {}, false};
   presenter = {saveFrame, noFullScreen, noReshapeWindow};
   initGlState();
-  cloth.build(kClothWidth, kClothGridSize);
+  substeps = substepsFor(scene);
+  dropCloth();
   reshape(width, height);
   while (!output.failed && beforeTick()) {
     runTick();

@@ -2,6 +2,9 @@
 
 #include <GL/gl.h>
 
+#include <span>
+#include <string>
+
 #include "app/session_run.h"
 #include "app/viewer.h"
 
@@ -57,7 +60,7 @@ void applyMenu(int value) {
       // Rates stay as they are: a drag in progress keeps acting on the new cloth. A held particle
       // belonged to the old one.
       grab.active = false;
-      cloth.build(kClothWidth, kClothGridSize);
+      dropCloth();
       break;
     default:
       mouseMode = value;
@@ -100,6 +103,23 @@ void applyGrab(int particle, const Vec3& target) {
   p.pinned = true;  // moved by the pull alone while held
 }
 
+// A change that would leave the scene out of range or unstable is ignored, live and replayed
+// alike. Grid and width build the cloth afresh; the rest act on it at once.
+void applySetting(int index, const Vec3& value) {
+  const std::span<const Param> params = sceneParams();
+  if (index < 0 || index >= static_cast<int>(params.size())) {
+    return;
+  }
+  const Param& param = params[static_cast<std::size_t>(index)];
+  Scene next = scene;
+  param.set(next, value);
+  std::string why;
+  if (!inRange(param, value) || !checkScene(next, why)) {
+    return;
+  }
+  applyScene(next, param.rebuilds);
+}
+
 }  // namespace
 
 void applyEvent(const Event& event) {
@@ -136,6 +156,9 @@ void applyEvent(const Event& event) {
       if (grab.active && isValidTarget(event.target)) {
         grab.target = event.target;
       }
+      break;
+    case EventKind::kSet:
+      applySetting(event.value, event.target);
       break;
   }
 }

@@ -66,8 +66,8 @@ int main(int argc, char** argv) {
   if (const int status = startSession(options); status != 0) {
     return status;
   }
-  if (!options.renderDir.empty()) {
-    return renderHeadless(options.renderDir, options.width, options.height);
+  if (!options.renderOut.empty()) {
+    return renderHeadless(options.renderOut, options.width, options.height);
   }
   return runWindow(options);
 }

@@ -4,6 +4,7 @@
 #include <GL/freeglut.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "app/controls.h"
@@ -25,6 +26,9 @@ bool paused = false;
 Grab grab;
 std::uint64_t tickCount = 0;
 Presenter presenter = {glutSwapBuffers, glutFullScreen, glutReshapeWindow};
+Scene scene;
+int substeps = 1;
+double tickWorkMs = 0.0;
 
 namespace {
 
@@ -34,8 +38,6 @@ constexpr GLfloat kLight1Diffuse[] = {1.0f, 1.0f, 1.0f, 1.0f};
 constexpr GLfloat kLight1Position[] = {0.0f, -3.0f, 10.0f, 1.0f};
 constexpr GLfloat kMaterialAmbient[] = {0.5f, 0.5f, 0.5f, 1.0f};
 constexpr GLfloat kMaterialDiffuse[] = {0.0f, 1.0f, 0.8f, 1.0f};
-
-constexpr int kLastRow = kClothGridSize - 1;  // row of the second mount
 
 double squaredDistance(const Vec3& a, const Vec3& b) { return (a - b).lengthSquared(); }
 
@@ -80,14 +82,14 @@ void pullHeldParticle() {
 
 void moveMounts() {
   cloth.particleAt(0, 0).position += mountVelocity0;
-  cloth.particleAt(0, kLastRow).position += mountVelocity1;
+  cloth.particleAt(0, cloth.gridSize - 1).position += mountVelocity1;
   pullHeldParticle();
 }
 
+// The tick's simulated time is always step x stepsPerTick; a stiff or fine cloth takes it in
+// more, shorter steps. The default scene takes the program's two steps of 0.05, unsplit.
 void stepCloth() {
-  for (int i = 0; i < kStepsPerTick; ++i) {
-    cloth.step(kTimeStep);
-  }
+  cloth.advance(scene.step / substeps, scene.stepsPerTick * substeps);
 }
 
 }  // namespace
@@ -111,9 +113,23 @@ void initGlState() {
   glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, kMaterialDiffuse);
 }
 
+void dropCloth() { cloth.build(scene.width, scene.grid, scene.material); }
+
+void applyScene(const Scene& next, bool rebuild) {
+  scene = next;
+  substeps = substepsFor(scene);
+  if (rebuild) {
+    grab.active = false;  // a held particle belonged to the old cloth
+    dropCloth();
+  } else {
+    cloth.setMaterial(scene.material);
+  }
+}
+
 void initScene() {
   initGlState();
-  cloth.build(kClothWidth, kClothGridSize);
+  substeps = substepsFor(scene);
+  dropCloth();
   installControls();
 }
 
@@ -132,10 +148,10 @@ void reshape(int width, int height) {
 }
 
 void applyModelTransform() {
-  // Lift the cloth, turn it, and centre its rows (z from 0 to 3) on the turning axis.
+  // Lift the cloth, turn it, and centre its rows (z from 0 to its width) on the turning axis.
   glTranslated(0.0, 2.5, 0.0);
   glRotated(viewAngle, 0.0, 1.0, 0.0);
-  glTranslated(0.0, 0.0, -1.5);
+  glTranslated(0.0, 0.0, -0.5 * cloth.width);
 }
 
 void display() {
@@ -175,7 +191,10 @@ void tick(int /*value*/) {
     glutLeaveMainLoop();  // a replayed session has ended
     return;
   }
+  const auto start = std::chrono::steady_clock::now();
   runTick();
+  tickWorkMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                   .count();
   afterTick();
   // Re-armed after the work, so a slow frame stretches the period rather than queueing ticks.
   glutTimerFunc(kTickMillis, tick, 0);

@@ -6,6 +6,7 @@
 
 #include "cloth/cloth.h"
 #include "math/vec3.h"
+#include "scene/scene.h"
 
 namespace vellumry {
 
@@ -52,7 +53,15 @@ extern bool paused;      ///< no steps and no mount moves; frames and the spin g
 extern Grab grab;
 extern std::uint64_t tickCount;  ///< ticks run since start-up
 extern Presenter presenter;
+extern Scene scene;       ///< the scene in force
+extern int substeps;      ///< equal substeps of each of the scene's time steps
+extern double tickWorkMs;  ///< the last tick's work in the window (steps, drawing), milliseconds
 
+/// Builds the cloth afresh, flat, from the scene in force.
+void dropCloth();
+/// Puts a checked scene in force: the cloth is built afresh when rebuild is set, otherwise
+/// changed in place.
+void applyScene(const Scene& next, bool rebuild);
 /// Lights, projection and camera, material; builds the cloth and installs the controls.
 void initScene();
 /// The fixed GL state of initScene, without the cloth and the controls.
@@ -66,10 +75,10 @@ void reshape(int width, int height);
 void applyModelTransform();
 /// Draws one frame and presents it.
 void display();
-/// One tick's work: two steps, one frame (unless draw is false), then the spin and the mounts
-/// move.
+/// One tick's work: the scene's steps, one frame (unless draw is false), then the spin and the
+/// mounts move.
 void runTick(bool draw = true);
-/// One tick's simulation alone: two steps and the mounts' moves (single step while paused).
+/// One tick's simulation alone: the steps and the mounts' moves (single step while paused).
 void stepOnce();
 /// The frame loop: runs the session's records due, a tick, and re-arms itself.
 void tick(int value);

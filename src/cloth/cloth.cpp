@@ -2,26 +2,34 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 
 namespace vellumry {
 
-namespace {
+int springsFor(int n, bool bend) {
+  if (n < 2) {
+    return 0;
+  }
+  const int structural = 2 * n * (n - 1);
+  const int shear = 2 * (n - 1) * (n - 1);
+  return structural + shear + (bend ? 2 * n * (n - 2) : 0);
+}
 
-constexpr double kClothMass = 70.0;  // whole cloth, shared evenly by its particles
-constexpr double kClothDrag = 18.0;  // whole cloth, shared evenly by its particles
-constexpr double kGravity = -1.0;    // along y
-constexpr double kStructuralStiffness = 100.0;
-constexpr double kShearStiffness = 10.0;
-
-}  // namespace
-
-Cloth::Cloth() { reset(); }
+Cloth::Cloth()
+    : particles(kMaxParticles),
+      gravities(kMaxParticles),
+      drags(kMaxParticles),
+      springs(kMaxSprings),
+      springKinds(kMaxSprings),
+      normals(kMaxParticles) {
+  reset();
+}
 
 Cloth::~Cloth() { reset(); }
 
 void Cloth::reset() {
   system.clear();
-  for (int j = 0; j < kMaxParticles; ++j) {
+  for (std::size_t j = 0; j < particles.size(); ++j) {
     particles[j] = Particle();
     gravities[j] = Gravity();
     drags[j] = Drag();
@@ -35,17 +43,41 @@ void Cloth::reset() {
   gridSize = 0;
 }
 
-void Cloth::build(double clothWidth, int n) {
-  reset();
+// Only a grid larger than any before allocates. Every spring the grid could have (bend springs
+// included) fits, so that switching bend springs on later allocates nothing either.
+void Cloth::growPools(int n) {
+  const auto count = static_cast<std::size_t>(n) * n;
+  if (count > particles.size()) {
+    particles.resize(count);
+    gravities.resize(count);
+    drags.resize(count);
+    normals.resize(count);
+  }
+  const auto most = static_cast<std::size_t>(springsFor(n, true));
+  if (most > springs.size()) {
+    springs.resize(most);
+    springKinds.resize(most);
+  }
+  system.particles.reserve(count);
+  system.forces.reserve(2 * count + most);
+}
+
+void Cloth::build(double clothWidth, int n) { build(clothWidth, n, ClothMaterial()); }
+
+void Cloth::build(double clothWidth, int n, const ClothMaterial& made) {
   if (n < 2 || n > kMaxGridSize) {
+    reset();
     return;
   }
+  growPools(n);
+  reset();
+  material = made;
   width = clothWidth;
   gridSize = n;
   particleCount = n * n;
   const double s = clothWidth / (n - 1);
-  const double mass = kClothMass / (n * n);
-  const double drag = kClothDrag / (n * n);
+  const double mass = made.mass / (n * n);
+  const double drag = made.drag / (n * n);
 
   for (int j = 0; j < particleCount; ++j) {
     const int column = j % n;
@@ -58,7 +90,7 @@ void Cloth::build(double clothWidth, int n) {
     p.velocity = Vec3();
     system.addParticle(&p);
 
-    gravities[j].acceleration = Vec3(0.0, kGravity, 0.0);
+    gravities[j].acceleration = made.gravity;
     gravities[j].setParticle(&p);
     drags[j].coefficient = drag;
     drags[j].setParticle(&p);
@@ -71,34 +103,106 @@ void Cloth::build(double clothWidth, int n) {
     for (int k = 0; k < n; ++k) {
       Particle& p = particleAt(k, i);
       if (i + 1 < n) {
-        addSpring(p, particleAt(k, i + 1), kStructuralStiffness, s);
+        addSpring(p, particleAt(k, i + 1), SpringKind::kStructural, s);
       }
       if (k + 1 < n) {
-        addSpring(p, particleAt(k + 1, i), kStructuralStiffness, s);
+        addSpring(p, particleAt(k + 1, i), SpringKind::kStructural, s);
       }
       if (k < n - 1 && i < n - 1) {
-        addSpring(p, particleAt(k + 1, i + 1), kShearStiffness, diagonal);
+        addSpring(p, particleAt(k + 1, i + 1), SpringKind::kShear, diagonal);
       }
       if (k > 0 && i < n - 1) {
-        addSpring(p, particleAt(k - 1, i + 1), kShearStiffness, diagonal);
+        addSpring(p, particleAt(k - 1, i + 1), SpringKind::kShear, diagonal);
       }
     }
+  }
+  if (made.bend != 0.0) {
+    addBendSprings();
   }
 
   particleAt(0, 0).pinned = true;
   particleAt(0, n - 1).pinned = true;
 }
 
-void Cloth::addSpring(Particle& a, Particle& b, double stiffness, double restLength) {
+// After every structural and shear spring, in the same vertex order: the next row but one, then
+// the next column but one. They resist folding along a grid line.
+void Cloth::addBendSprings() {
+  const int n = gridSize;
+  const double rest = 2.0 * (width / (n - 1));
+  for (int i = 0; i < n; ++i) {
+    for (int k = 0; k < n; ++k) {
+      Particle& p = particleAt(k, i);
+      if (i + 2 < n) {
+        addSpring(p, particleAt(k, i + 2), SpringKind::kBend, rest);
+      }
+      if (k + 2 < n) {
+        addSpring(p, particleAt(k + 2, i), SpringKind::kBend, rest);
+      }
+    }
+  }
+}
+
+void Cloth::removeBendSprings() {
+  const int first = springsFor(gridSize, false);
+  for (int i = first; i < springCount; ++i) {
+    springs[i] = Spring();
+  }
+  system.forces.resize(system.forces.size() - static_cast<std::size_t>(springCount - first));
+  springCount = first;
+}
+
+void Cloth::setMaterial(const ClothMaterial& made) {
+  if (gridSize == 0) {
+    return;
+  }
+  const bool hadBend = material.bend != 0.0;
+  material = made;
+  const double mass = made.mass / particleCount;
+  const double drag = made.drag / particleCount;
+  for (int j = 0; j < particleCount; ++j) {
+    particles[j].mass = mass;
+    gravities[j].acceleration = made.gravity;
+    drags[j].coefficient = drag;
+  }
+  for (int i = 0; i < springCount; ++i) {
+    springs[i].stiffness = stiffnessOf(springKinds[i]);
+  }
+  if (hadBend && made.bend == 0.0) {
+    removeBendSprings();
+  } else if (!hadBend && made.bend != 0.0) {
+    addBendSprings();
+  }
+}
+
+double Cloth::stiffnessOf(SpringKind kind) const {
+  switch (kind) {
+    case SpringKind::kShear:
+      return material.shear;
+    case SpringKind::kBend:
+      return material.bend;
+    case SpringKind::kStructural:
+      break;
+  }
+  return material.stiffness;
+}
+
+void Cloth::addSpring(Particle& a, Particle& b, SpringKind kind, double restLength) {
+  springKinds[springCount] = kind;
   Spring& spring = springs[springCount++];
   spring.particleA = &a;
   spring.particleB = &b;
-  spring.stiffness = stiffness;
+  spring.stiffness = stiffnessOf(kind);
   spring.restLength = restLength;
   system.addForce(&spring);
 }
 
 void Cloth::step(double dt) { system.step(dt); }
+
+void Cloth::advance(double dt, int steps) {
+  for (int i = 0; i < steps; ++i) {
+    step(dt);
+  }
+}
 
 Particle& Cloth::particleAt(int column, int row) {
   // Upper bound first, so that an empty cloth (n = 0) still lands on pool entry 0.

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "math/vec3.h"
 #include "physics/force.h"
 #include "physics/particle.h"
@@ -7,14 +10,32 @@
 
 namespace vellumry {
 
+/// Entries in the particle and spring pools from construction on; a larger grid grows them.
 inline constexpr int kMaxParticles = 400;
 inline constexpr int kMaxSprings = 1600;
-/// Largest grid whose n * n particles fit the pools.
-inline constexpr int kMaxGridSize = 20;
+/// Largest grid build accepts: 65,536 particles.
+inline constexpr int kMaxGridSize = 256;
 
-/// A square n by n grid of particles joined by structural and shear springs, hanging from two
-/// pinned corners. Owns every particle, force and normal in fixed pools; grid vertex
-/// (column, row) is pool entry column + n * row, columns along world x, rows along world z.
+/// What the cloth is made of. Mass and drag are the whole cloth's, shared evenly by its particles,
+/// so a finer grid is the same cloth at a higher resolution.
+struct ClothMaterial {
+  double mass = 70.0;
+  double stiffness = 100.0;  ///< springs along rows and columns
+  double shear = 10.0;       ///< diagonal springs
+  double bend = 0.0;         ///< springs joining particles two apart along rows and columns; 0: none
+  double drag = 18.0;        ///< linear drag, force per unit velocity
+  Vec3 gravity{0.0, -1.0, 0.0};
+};
+
+enum class SpringKind : std::uint8_t { kStructural, kShear, kBend };
+
+/// Springs an n by n grid uses: structural and shear, and bend springs when asked for.
+[[nodiscard]] int springsFor(int n, bool bend);
+
+/// A square n by n grid of particles joined by structural and shear springs (and bend springs,
+/// after those), hanging from two pinned corners. Owns every particle, force and normal in pools
+/// that build sizes to the grid and that never shrink; grid vertex (column, row) is pool entry
+/// column + n * row, columns along world x, rows along world z.
 class Cloth {
  public:
   Cloth();
@@ -25,9 +46,15 @@ class Cloth {
   /// Back to the empty state: nothing listed, every pool entry at its defaults, counters 0.
   void reset();
   /// A fresh, flat, horizontal cloth at rest in the plane y = 0, pinned at (0, 0) and (0, n-1).
-  /// A size outside 2..kMaxGridSize has no spacing or overflows the pools: the cloth stays empty.
+  /// A size outside 2..kMaxGridSize has no spacing or no pools: the cloth stays empty.
   void build(double clothWidth, int n);
+  void build(double clothWidth, int n, const ClothMaterial& made);
+  /// Changes what the built cloth is made of in place: masses, drags, gravity and stiffnesses;
+  /// bend springs are appended or removed at the end of the springs. Positions stay as they are.
+  void setMaterial(const ClothMaterial& made);
   void step(double dt);
+  /// `steps` steps of dt.
+  void advance(double dt, int steps);
 
   /// The particle at (column, row), each coordinate clamped into the grid.
   [[nodiscard]] Particle& particleAt(int column, int row);
@@ -39,11 +66,13 @@ class Cloth {
   void drawShaded();
   void drawWireframe() const;
 
-  Particle particles[kMaxParticles];
-  Gravity gravities[kMaxParticles];
-  Drag drags[kMaxParticles];
-  Spring springs[kMaxSprings];
-  Vec3 normals[kMaxParticles];
+  std::vector<Particle> particles;
+  std::vector<Gravity> gravities;  ///< entry j acts on particles[j]
+  std::vector<Drag> drags;         ///< entry j acts on particles[j]
+  std::vector<Spring> springs;     ///< in creation order
+  std::vector<SpringKind> springKinds;  ///< the kind of each spring in use
+  std::vector<Vec3> normals;
+  ClothMaterial material;
   double width = 0.0;
   int gridSize = 0;
   int particleCount = 0;
@@ -51,7 +80,11 @@ class Cloth {
   ParticleSystem system;
 
  private:
-  void addSpring(Particle& a, Particle& b, double stiffness, double restLength);
+  void growPools(int n);
+  void addSpring(Particle& a, Particle& b, SpringKind kind, double restLength);
+  void addBendSprings();
+  void removeBendSprings();
+  [[nodiscard]] double stiffnessOf(SpringKind kind) const;
 };
 
 }  // namespace vellumry

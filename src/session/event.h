@@ -31,15 +31,17 @@ enum class EventKind : std::uint8_t {
   kStep,     ///< one tick's simulation while paused
   kGrab,     ///< Shift + left press that picked a particle
   kPull,     ///< the pointer moved while a particle is held
+  kSet,      ///< a scene parameter changed: value is its index in sceneParams(), target its value
 };
 
 /// One input that changes the viewer's state, as the live window and a replay both apply it.
 struct Event {
   EventKind kind = EventKind::kMenu;
-  int value = 0;  ///< kMenu: the menu value; kGrab: the particle's pool index
+  int value = 0;  ///< kMenu: the menu value; kGrab: the particle's pool index; kSet: the parameter
   int x = 0;      ///< kPress, kRelease, kMotion: window pixels, y growing downwards
   int y = 0;
-  Vec3 target;  ///< kGrab, kPull: where the held particle is pulled to, in cloth coordinates
+  Vec3 target;  ///< kGrab, kPull: where the held particle is pulled to, in cloth coordinates;
+                ///< kSet: the new value (a number in x)
 };
 
 [[nodiscard]] constexpr Event menuEvent(int value) {
@@ -63,6 +65,15 @@ struct Event {
   e.kind = kind;
   e.value = particle;
   e.target = target;
+  return e;
+}
+
+/// A scene parameter, by its index in sceneParams(), set to value.
+[[nodiscard]] constexpr Event setEvent(int param, const Vec3& value) {
+  Event e;
+  e.kind = EventKind::kSet;
+  e.value = param;
+  e.target = value;
   return e;
 }
 

@@ -1,0 +1,138 @@
+#include "scene/scene.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+namespace vellumry {
+
+namespace {
+
+Vec3 number(double v) { return {v, 0.0, 0.0}; }
+
+constexpr std::array<Param, 10> kParams = {{
+    {"cloth", "grid", "cloth.grid", ParamType::kInt, 2, 256, true, "particles per side",
+     [](const Scene& s) { return number(s.grid); },
+     [](Scene& s, const Vec3& v) { s.grid = static_cast<int>(v.x); }},
+    {"cloth", "width", "cloth.width", ParamType::kNumber, 0.5, 10, true,
+     "side of the square cloth, world units",
+     [](const Scene& s) { return number(s.width); },
+     [](Scene& s, const Vec3& v) { s.width = v.x; }},
+    {"cloth", "mass", "cloth.mass", ParamType::kNumber, 0.1, 10000, false,
+     "the whole cloth's mass, shared by its particles",
+     [](const Scene& s) { return number(s.material.mass); },
+     [](Scene& s, const Vec3& v) { s.material.mass = v.x; }},
+    {"cloth", "stiffness", "cloth.stiffness", ParamType::kNumber, 0, 10000, false,
+     "springs along rows and columns, force per unit of stretch",
+     [](const Scene& s) { return number(s.material.stiffness); },
+     [](Scene& s, const Vec3& v) { s.material.stiffness = v.x; }},
+    {"cloth", "shear", "cloth.shear", ParamType::kNumber, 0, 10000, false, "diagonal springs",
+     [](const Scene& s) { return number(s.material.shear); },
+     [](Scene& s, const Vec3& v) { s.material.shear = v.x; }},
+    {"cloth", "bend", "cloth.bend", ParamType::kNumber, 0, 10000, false,
+     "springs joining particles two apart along rows and columns; 0: none",
+     [](const Scene& s) { return number(s.material.bend); },
+     [](Scene& s, const Vec3& v) { s.material.bend = v.x; }},
+    {"cloth", "drag", "cloth.drag", ParamType::kNumber, 0, 1000, false,
+     "the whole cloth's linear air drag, force per unit velocity",
+     [](const Scene& s) { return number(s.material.drag); },
+     [](Scene& s, const Vec3& v) { s.material.drag = v.x; }},
+    {"world", "gravity", "world.gravity", ParamType::kVector, -100, 100, false,
+     "acceleration of gravity, x, y, z (y is up)",
+     [](const Scene& s) { return s.material.gravity; },
+     [](Scene& s, const Vec3& v) { s.material.gravity = v; }},
+    {"time", "step", "time.step", ParamType::kNumber, 0.001, 0.2, false,
+     "time step, split into substeps as stability needs",
+     [](const Scene& s) { return number(s.step); },
+     [](Scene& s, const Vec3& v) { s.step = v.x; }},
+    {"time", "steps_per_tick", "time.steps_per_tick", ParamType::kInt, 1, 20, false,
+     "time steps per 20 ms tick",
+     [](const Scene& s) { return number(s.stepsPerTick); },
+     [](Scene& s, const Vec3& v) { s.stepsPerTick = static_cast<int>(v.x); }},
+}};
+
+// Stability of the integrator (v += h F / m, then x += h v / 2) on a particle of mass m held by
+// springs of total stiffness K: a stiff mode of rate w = sqrt(K / m) grows once h w passes about
+// 2.3 (measured with the default cloth: n = 18, at h w = 2.26, stays finite; n = 19, at 2.38,
+// diverges). kSpringLimit leaves about 10 % to spare. An interior particle has four springs of
+// each kind, and the lightest particle is every particle: m = mass / n^2.
+constexpr double kSpringLimit = 2.1;
+// Linear drag alone: v' = v (1 - h c / m) overshoots past h c / m = 1 and diverges past 2.
+constexpr double kDragLimit = 1.0;
+
+}  // namespace
+
+std::span<const Param> sceneParams() { return kParams; }
+
+int findParam(std::string_view key) {
+  for (std::size_t i = 0; i < kParams.size(); ++i) {
+    if (kParams[i].key == key) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+bool inRange(const Param& param, const Vec3& value) {
+  const auto ok = [&](double v) {
+    return std::isfinite(v) && v >= param.least && v <= param.most &&
+           (param.type != ParamType::kInt || v == std::floor(v));
+  };
+  if (param.type == ParamType::kVector) {
+    return ok(value.x) && ok(value.y) && ok(value.z);
+  }
+  return ok(value.x);
+}
+
+std::string rangeText(const Param& param) {
+  char text[96];
+  const char* what = param.type == ParamType::kVector ? "each component "
+                     : param.type == ParamType::kInt  ? "a whole number "
+                                                      : "";
+  std::snprintf(text, sizeof text, "%sfrom %g to %g", what, param.least, param.most);
+  return text;
+}
+
+int substepsFor(const Scene& scene) {
+  const ClothMaterial& m = scene.material;
+  const double particleMass = m.mass / (static_cast<double>(scene.grid) * scene.grid);
+  const double stiffness = 4.0 * (m.stiffness + m.shear + m.bend);
+  const double springSteps = scene.step * std::sqrt(stiffness / particleMass) / kSpringLimit;
+  const double dragSteps = scene.step * (m.drag / m.mass) / kDragLimit;
+  const double most = std::ceil(std::fmax(springSteps, dragSteps));
+  // A value beyond any sensible count says only "too many".
+  return most < 1.0 ? 1 : most > 1e6 ? 1000000 : static_cast<int>(most);
+}
+
+bool checkScene(const Scene& scene, std::string& why) {
+  for (const Param& p : kParams) {
+    if (!inRange(p, p.get(scene))) {
+      why = std::string(p.key) + " must be " + rangeText(p);
+      return false;
+    }
+  }
+  const int substeps = substepsFor(scene);
+  if (substeps > kMaxSubsteps) {
+    why = "the cloth would need " + std::to_string(substeps) +
+          " substeps of each time step to stay stable, and at most " +
+          std::to_string(kMaxSubsteps) +
+          " are allowed: lower time.step or the stiffnesses, raise cloth.mass, or use a smaller "
+          "cloth.grid";
+    return false;
+  }
+  return true;
+}
+
+bool isDefaultScene(const Scene& scene) {
+  const Scene defaults;
+  for (const Param& p : kParams) {
+    const Vec3 a = p.get(scene);
+    const Vec3 b = p.get(defaults);
+    if (a.x != b.x || a.y != b.y || a.z != b.z) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace vellumry

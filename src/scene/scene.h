@@ -1,0 +1,57 @@
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "cloth/cloth.h"
+#include "math/vec3.h"
+
+namespace vellumry {
+
+/// Every physical value of a run, each with its default: the program's own constants.
+struct Scene {
+  int grid = 15;  ///< particles per side
+  double width = 3.0;
+  ClothMaterial material;
+  double step = 0.05;    ///< time step, before any split into substeps
+  int stepsPerTick = 2;  ///< time steps per 20 ms tick
+};
+
+enum class ParamType : std::uint8_t { kInt, kNumber, kVector };
+
+/// One scene parameter: its key ("table.name"), range, help, and how to read and write it. A
+/// value is held as a Vec3: a number or an integer in x, a vector whole. The range bounds each
+/// component.
+struct Param {
+  std::string_view table;
+  std::string_view name;
+  std::string_view key;
+  ParamType type;
+  double least;
+  double most;
+  bool rebuilds;  ///< a change builds the cloth afresh instead of acting on it at once
+  std::string_view help;
+  Vec3 (*get)(const Scene&);
+  void (*set)(Scene&, const Vec3&);
+};
+
+/// The table of every parameter, in the order scene files and the panel list them.
+[[nodiscard]] std::span<const Param> sceneParams();
+/// The parameter with this key, or -1.
+[[nodiscard]] int findParam(std::string_view key);
+/// Whether a value lies in the parameter's range, finite, and whole for an integer.
+[[nodiscard]] bool inRange(const Param& param, const Vec3& value);
+/// "from 2 to 256", "each component from -100 to 100", for messages.
+[[nodiscard]] std::string rangeText(const Param& param);
+
+/// Most substeps a time step may be split into.
+inline constexpr int kMaxSubsteps = 64;
+/// The fewest equal substeps of each time step that keep the scene's integrator stable.
+[[nodiscard]] int substepsFor(const Scene& scene);
+/// Whether every value is in range and the scene needs at most kMaxSubsteps; if not, why.
+[[nodiscard]] bool checkScene(const Scene& scene, std::string& why);
+/// Whether every parameter has its default value.
+[[nodiscard]] bool isDefaultScene(const Scene& scene);
+
+}  // namespace vellumry
