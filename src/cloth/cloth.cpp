@@ -204,6 +204,8 @@ void Cloth::advance(double dt, int steps) {
   }
 }
 
+void Cloth::setThreads(int count) { threads = std::max(1, count); }
+
 Particle& Cloth::particleAt(int column, int row) {
   // Upper bound first, so that an empty cloth (n = 0) still lands on pool entry 0.
   const int last = gridSize - 1;

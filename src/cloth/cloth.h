@@ -55,6 +55,8 @@ class Cloth {
   void step(double dt);
   /// `steps` steps of dt.
   void advance(double dt, int steps);
+  /// Steps on this many threads from now on (at least 1); the result is the same on any number.
+  void setThreads(int count);
 
   /// The particle at (column, row), each coordinate clamped into the grid.
   [[nodiscard]] Particle& particleAt(int column, int row);
@@ -77,6 +79,7 @@ class Cloth {
   int gridSize = 0;
   int particleCount = 0;
   int springCount = 0;
+  int threads = 1;  ///< threads a step runs on
   ParticleSystem system;
 
  private:
