@@ -136,16 +136,13 @@ TEST(SessionFileTest, ABadFileIsRefusedWithItsLineAndFault) {
       {h + "0 menu 0\n1 menu", 3, "cut off"},
       {h + "0 menu 0 1 2 3 4 5\n", 2, "too many fields"},
       {h + "7\n", 2, "a tick and an event expected"},
-      {h + "0 set\n", 2, "'set' takes a key and its value"},
       {h + "0 set cloth.stifness 4\n", 2, "unknown scene key 'cloth.stifness'"},
       {h + "0 set world.gravity 0 1\n", 2, "'world.gravity' takes 3 numbers, not 2"},
-      {h + "0 set cloth.grid 300\n", 2, "cloth.grid must be a whole number from 2 to 256, not 300"},
       {h + "0 set time.step nan\n", 2, "time.step must be from 0.001 to 0.2, not nan"},
-      {h + "scene cloth.grid 2.5\n", 2, "whole number"},
+      {h + "scene cloth.grid 2.5\n", 2, "cloth.grid must be a whole number from 2 to 256"},
       {h + "0 menu 0\nscene cloth.grid 20\n", 3, "after the first record"},
       {h + "scene cloth.grid 256\nscene cloth.stiffness 10000\n", 3, "substeps"},
       {"vellumry-session 1\n0 set cloth.grid 20\n", 2, "needs a version 2"},
-      {"vellumry-session 1\nscene cloth.grid 20\n", 2, "needs a version 2"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
