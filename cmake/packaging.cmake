@@ -1,6 +1,6 @@
 # Install rules and the Debian package. Installed: the program, its desktop entry, icons,
-# AppStream metadata and manual page, and the package's copyright file and changelog; no
-# libraries, headers, tests or benchmarks.
+# AppStream metadata and manual page, the example scenes, and the package's copyright file and
+# changelog; no libraries, headers, tests or benchmarks.
 include(GNUInstallDirs)
 
 # The version comes from project() in the root CMakeLists.txt and nowhere else; this is the date
@@ -57,6 +57,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/icons/vellumry-48.png
 install(FILES ${vellumry_generated}/${VELLUMRY_APPSTREAM_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${vellumry_generated}/vellumry.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+file(GLOB vellumry_scenes CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/scenes/*.toml)
+install(FILES ${vellumry_scenes} DESTINATION ${CMAKE_INSTALL_DATADIR}/vellumry/scenes)
 install(FILES ${vellumry_generated}/copyright ${vellumry_generated}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vellumry)
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cloth/cloth.h"
+#include "scene/scene.h"
 #include "session/checksum.h"
 
 namespace vellumry {
@@ -48,22 +49,42 @@ TEST(SessionFileTest, EveryRecordReadsBackExactly) {
       eventRecord(3, pointerEvent(EventKind::kRelease, 0, 0)),
       eventRecord(7, pointerEvent(EventKind::kPause)),
       eventRecord(7, pointerEvent(EventKind::kStep)),
-      eventRecord(9, targetEvent(EventKind::kGrab, 399, Vec3(0.1, -1e6, tiny))),
+      eventRecord(9, targetEvent(EventKind::kGrab, 65535, Vec3(0.1, -1e6, tiny))),
       eventRecord(9, targetEvent(EventKind::kPull, 0, Vec3(-0.0, 1.0 / 3.0, 2.5e-300))),
       checkRecord(50, RecordKind::kCheck, 0x0123456789abcdefULL),
+      eventRecord(120, setEvent(findParam("cloth.stiffness"), Vec3(400.0, 0.0, 0.0))),
+      eventRecord(130, setEvent(findParam("world.gravity"), Vec3(0.0, -2.0, 1.0 / 3.0))),
+      eventRecord(130, setEvent(findParam("cloth.grid"), Vec3(256.0, 0.0, 0.0))),
       checkRecord(kMaxTick, RecordKind::kEnd, ~0ULL),
   };
-  std::string text = std::string(kSessionHeader) + "\n# a comment, then a blank line\n\n";
+  Scene start;
+  start.grid = 64;
+  start.material.gravity = Vec3(0.25, -1.0 / 3.0, -0.0);
+  start.step = 0.1 + 0.2 - 0.25;
+  std::string text = formatSessionStart(start) + "# a comment, then a blank line\n\n";
   for (const Record& r : records) {
     text += line(r);
   }
-  EXPECT_EQ(line(records[6]), "9 grab 399 0.1 -1e+06 5e-324\n");
+  EXPECT_EQ(line(records[6]), "9 grab 65535 0.1 -1e+06 5e-324\n");
   EXPECT_EQ(line(records[8]), "50 check 0123456789abcdef\n");
+  EXPECT_EQ(line(records[9]), "120 set cloth.stiffness 400\n");
+  EXPECT_EQ(line(records[10]), "130 set world.gravity 0 -2 0.3333333333333333\n");
   EXPECT_EQ(line(checkRecord(12, RecordKind::kEnd, 0, false)), "12 end\n");
+  EXPECT_NE(text.find("\nscene world.gravity 0.25 -0.3333333333333333 -0\n"), std::string::npos);
 
   std::vector<Record> read;
+  Scene scene;
   ParseError error;
-  ASSERT_TRUE(parseSession(text, read, error)) << "line " << error.line << ": " << error.message;
+  ASSERT_TRUE(parseSession(text, scene, read, error))
+      << "line " << error.line << ": " << error.message;
+  for (const Param& p : sceneParams()) {
+    const Vec3 a = p.get(start);
+    const Vec3 b = p.get(scene);
+    EXPECT_TRUE(sameBits(a.x, b.x) && sameBits(a.y, b.y) && sameBits(a.z, b.z)) << p.key;
+  }
+  ASSERT_TRUE(parseSession("vellumry-session 1\n0 menu 0\n", scene, read, error));
+  EXPECT_TRUE(isDefaultScene(scene)) << "a version 1 session starts from the defaults";
+  ASSERT_TRUE(parseSession(text, scene, read, error));
   ASSERT_EQ(read.size(), records.size());
   for (std::size_t i = 0; i < records.size(); ++i) {
     SCOPED_TRACE(line(records[i]));
@@ -92,7 +113,7 @@ TEST(SessionFileTest, ABadFileIsRefusedWithItsLineAndFault) {
   };
   const std::vector<Case> cases = {
       {"", 1, "empty file"},
-      {"vellumry-session 2\n0 menu 0\n", 1, "unknown session version '2'"},
+      {"vellumry-session 3\n0 menu 0\n", 1, "unknown session version '3'"},
       {"hello\n", 1, "not a session file"},
       {h + "0 jump 1 2\n", 2, "unknown event 'jump'"},
       {h + "0 press 1 two\n", 2, "bad number 'two'"},
@@ -101,7 +122,7 @@ TEST(SessionFileTest, ABadFileIsRefusedWithItsLineAndFault) {
       {h + "0 press 1\n", 2, "'press' takes 2 numbers, not 1"},
       {h + "0 pause 1\n", 2, "takes 0 numbers"},
       {h + "0 menu 7\n", 2, "unknown menu value 7"},
-      {h + "0 grab 400 0 0 0\n", 2, "particle 400"},
+      {h + "0 grab 65536 0 0 0\n", 2, "particle 65536"},
       {h + "0 grab -1 0 0 0\n", 2, "particle -1"},
       {h + "0 pull 0 inf 0\n", 2, "not finite"},
       {h + "0 pull 0 nan 0\n", 2, "not finite"},
@@ -115,6 +136,13 @@ TEST(SessionFileTest, ABadFileIsRefusedWithItsLineAndFault) {
       {h + "0 menu 0\n1 menu", 3, "cut off"},
       {h + "0 menu 0 1 2 3 4 5\n", 2, "too many fields"},
       {h + "7\n", 2, "a tick and an event expected"},
+      {h + "0 set cloth.stifness 4\n", 2, "unknown scene key 'cloth.stifness'"},
+      {h + "0 set world.gravity 0 1\n", 2, "'world.gravity' takes 3 numbers, not 2"},
+      {h + "0 set time.step nan\n", 2, "time.step must be from 0.001 to 0.2, not nan"},
+      {h + "scene cloth.grid 2.5\n", 2, "cloth.grid must be a whole number from 2 to 256"},
+      {h + "0 menu 0\nscene cloth.grid 20\n", 3, "after the first record"},
+      {h + "scene cloth.grid 256\nscene cloth.stiffness 10000\n", 3, "substeps"},
+      {"vellumry-session 1\n0 set cloth.grid 20\n", 2, "needs a version 2"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

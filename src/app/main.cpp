@@ -9,6 +9,7 @@
 #include "app/headless.h"
 #include "app/session_run.h"
 #include "app/viewer.h"
+#include "scene/scene_file.h"
 
 namespace {
 
@@ -45,6 +46,19 @@ int runWindow(vellumry::Options& options) {
   return finishSession();
 }
 
+// With a session to replay, its scene; nothing is recorded or drawn.
+int printSceneInForce(const std::string& replayPath) {
+  using namespace vellumry;
+  if (const int status = replayPath.empty() ? 0 : openReplay(replayPath); status != 0) {
+    return status;
+  }
+  if (std::fputs(formatScene(scene).c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+    std::perror("vellumry: writing the scene failed");
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,6 +76,13 @@ int main(int argc, char** argv) {
   if (options.version) {
     std::printf("vellumry %s\n", VELLUMRY_VERSION);
     return 0;
+  }
+  if (!commandLineScene(options.scenePath, options.settings, scene, error)) {
+    std::fprintf(stderr, "vellumry: %s\n", error.c_str());
+    return kStatusUsage;
+  }
+  if (options.printScene) {
+    return printSceneInForce(options.replayPath);
   }
   if (const int status = startSession(options); status != 0) {
     return status;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstring>
+#include <span>
 #include <utility>
 
 #include "app/command_line.h"
@@ -109,6 +110,8 @@ bool readFile(const std::string& path, std::string& text, std::string& error) {
   return error.empty();
 }
 
+}  // namespace
+
 int openReplay(const std::string& path) {
   std::string text;
   std::string error;
@@ -117,14 +120,18 @@ int openReplay(const std::string& path) {
     return kStatusBadInput;
   }
   std::vector<Record> records;
+  Scene start;
   ParseError fault;
-  if (!parseSession(text, records, fault)) {
+  if (!parseSession(text, start, records, fault)) {
     std::fprintf(stderr, "vellumry: %s:%d: %s\n", path.c_str(), fault.line, fault.message.c_str());
     return kStatusBadInput;
   }
+  scene = start;
   startReplay(std::move(records), path);
   return 0;
 }
+
+namespace {
 
 int openRecording(const std::string& path, bool force) {
   std::FILE* file = std::fopen(path.c_str(), force ? "w" : "wx");
@@ -153,8 +160,7 @@ bool sessionActive() { return replay.active || recording.file != nullptr; }
 
 void startRecording(std::FILE* file, std::string path) {
   recording = {file, std::move(path), false};
-  const std::string header = std::string(kSessionHeader) + "\n";
-  if (std::fputs(header.c_str(), file) < 0) {
+  if (std::fputs(formatSessionStart(scene).c_str(), file) < 0) {
     writeFailed();
   }
   flush();
@@ -170,6 +176,12 @@ void startReplay(std::vector<Record> records, std::string path) {
 bool replaying() { return replay.active; }
 
 void recordEvent(const Event& event) {
+  const std::span<const Param> params = sceneParams();
+  if (event.kind == EventKind::kSet &&
+      (event.value < 0 || event.value >= static_cast<int>(params.size()) ||
+       !inRange(params[static_cast<std::size_t>(event.value)], event.target))) {
+    return;  // a change no scene can take changes nothing; a session file may not hold it
+  }
   Record r;
   r.tick = tickCount;
   r.event = event;

@@ -14,10 +14,13 @@ struct Options;
 /// Opens the files the options name and starts recording or replaying. Returns 0, or the exit
 /// status after a message on standard error.
 int startSession(const Options& options);
+/// Reads the session file at path, puts its scene in force and replays it from now on. Returns 0,
+/// or the exit status after a message on standard error.
+int openReplay(const std::string& path);
 /// Whether a session is being recorded or replayed.
 [[nodiscard]] bool sessionActive();
-/// Records every event applied from now on to file (path names it in messages); closes it at
-/// the end.
+/// Records the scene in force and every event applied from now on to file (path names it in
+/// messages); closes it at the end.
 void startRecording(std::FILE* file, std::string path);
 /// Plays these records back from now on; live input is ignored.
 void startReplay(std::vector<Record> records, std::string path);

@@ -4,8 +4,10 @@
 #include <charconv>
 #include <cstddef>
 #include <optional>
+#include <span>
 
 #include "cloth/cloth.h"
+#include "scene/scene.h"
 
 namespace vellumry {
 
@@ -32,8 +34,11 @@ constexpr std::array<Syntax, 8> kSyntax = {{
 
 constexpr std::string_view kCheckWord = "check";
 constexpr std::string_view kEndWord = "end";
+constexpr std::string_view kSetWord = "set";      // TICK set KEY VALUE...: a parameter changes
+constexpr std::string_view kSceneWord = "scene";  // scene KEY VALUE...: the scene at the start
+constexpr int kFirstSceneVersion = 2;
 constexpr int kChecksumDigits = 16;
-constexpr int kMaxFields = 6;  // tick, word, and at most four numbers
+constexpr int kMaxFields = 6;  // tick, word, and at most four fields after them
 
 const Syntax& syntaxOf(EventKind kind) {
   for (const Syntax& s : kSyntax) {
@@ -92,6 +97,22 @@ class LineWriter {
   char* begin_;
   char* next_;
 };
+
+// KEY, then one number, or three for a vector; an unknown parameter as "?".
+void writeParam(LineWriter& out, int index, const Vec3& value) {
+  const std::span<const Param> params = sceneParams();
+  if (index < 0 || index >= static_cast<int>(params.size())) {
+    out.word("?");
+    return;
+  }
+  const Param& param = params[static_cast<std::size_t>(index)];
+  out.word(param.key);
+  out.number(value.x);
+  if (param.type == ParamType::kVector) {
+    out.number(value.y);
+    out.number(value.z);
+  }
+}
 
 // --- Reading ---
 
@@ -201,7 +222,7 @@ bool parseEvent(LineParser& p, const Syntax& syntax, Event& event) {
   }
   if (syntax.kind == EventKind::kGrab) {
     event.value = ints[0];
-    return (event.value >= 0 && event.value < kMaxParticles) ||
+    return (event.value >= 0 && event.value < kMaxGridSize * kMaxGridSize) ||
            p.fail("particle " + std::to_string(ints[0]) + " outside the cloth's pool");
   }
   event.x = ints[0];
@@ -209,8 +230,45 @@ bool parseEvent(LineParser& p, const Syntax& syntax, Event& event) {
   return true;
 }
 
-bool parseBody(LineParser& p, Record& record) {
+// A parameter's key at field `first` and its value after it, in range.
+bool parseParam(LineParser& p, int first, int& index, Vec3& value) {
+  const std::string key(p.field(first));
+  index = findParam(key);
+  if (index < 0) {
+    return p.fail("unknown scene key '" + key + "'");
+  }
+  const Param& param = sceneParams()[static_cast<std::size_t>(index)];
+  const int wanted = param.type == ParamType::kVector ? 3 : 1;
+  const int given = p.fieldCount() - first - 1;
+  if (given != wanted) {
+    return p.fail("'" + key + "' takes " + std::to_string(wanted) + " number" +
+                  (wanted == 1 ? "" : "s") + ", not " + std::to_string(given));
+  }
+  double c[3] = {0.0, 0.0, 0.0};
+  std::string text;
+  for (int i = 0; i < wanted; ++i) {
+    const auto v = p.coordinate(first + 1 + i);
+    if (!v) {
+      return false;
+    }
+    c[i] = *v;
+    text += (i == 0 ? "" : " ") + std::string(p.field(first + 1 + i));
+  }
+  value = Vec3(c[0], c[1], c[2]);
+  return inRange(param, value) || p.fail(key + " must be " + rangeText(param) + ", not " + text);
+}
+
+bool parseBody(LineParser& p, int version, Record& record) {
   const std::string_view word = p.field(1);
+  if (word == kSetWord) {
+    record.kind = RecordKind::kEvent;
+    record.event.kind = EventKind::kSet;
+    if (version < kFirstSceneVersion) {
+      return p.fail("'set' needs a version 2 session");
+    }
+    return (p.fieldCount() > 2 || p.fail("'set' takes a key and its value")) &&
+           parseParam(p, 2, record.event.value, record.event.target);
+  }
   if (word == kCheckWord || word == kEndWord) {
     record.kind = word == kCheckWord ? RecordKind::kCheck : RecordKind::kEnd;
     const int most = 3;
@@ -230,24 +288,51 @@ bool parseBody(LineParser& p, Record& record) {
   return p.fail("unknown event '" + std::string(word) + "'");
 }
 
-bool parseHeader(std::string_view line, ParseError& error) {
+// The format's version, or 0 after a fault.
+int parseHeader(std::string_view line, ParseError& error) {
   error.line = 1;
   constexpr std::string_view kPrefix = "vellumry-session ";
   if (line == kSessionHeader) {
-    return true;
+    return kFirstSceneVersion;
+  }
+  if (line == "vellumry-session 1") {
+    return 1;
   }
   if (line.substr(0, kPrefix.size()) == kPrefix) {
     error.message = "unknown session version '" + std::string(line.substr(kPrefix.size())) +
-                    "' (this program reads version 1)";
+                    "' (this program reads versions 1 and 2)";
   } else {
     error.message =
         "not a session file: the first line must be '" + std::string(kSessionHeader) + "'";
   }
-  return false;
+  return 0;
+}
+
+// A line of the starting scene, before the first record.
+bool parseSceneLine(LineParser& p, int version, bool afterRecords, Scene& scene) {
+  if (p.fieldCount() > kMaxFields) {
+    return p.fail("too many fields");
+  }
+  if (version < kFirstSceneVersion) {
+    return p.fail("'scene' needs a version 2 session");
+  }
+  if (afterRecords) {
+    return p.fail("a scene line after the first record");
+  }
+  int index = 0;
+  Vec3 value;
+  if (p.fieldCount() < 2) {
+    return p.fail("'scene' takes a key and its value");
+  }
+  if (!parseParam(p, 1, index, value)) {
+    return false;
+  }
+  sceneParams()[static_cast<std::size_t>(index)].set(scene, value);
+  return true;
 }
 
 // One record line; `previous` is the record before it, if any.
-bool parseRecord(LineParser& p, const Record* previous, Record& record) {
+bool parseRecord(LineParser& p, int version, const Record* previous, Record& record) {
   if (p.fieldCount() > kMaxFields) {
     return p.fail("too many fields");
   }
@@ -270,7 +355,7 @@ bool parseRecord(LineParser& p, const Record* previous, Record& record) {
                   std::to_string(previous->tick) + ")");
   }
   record.tick = *tick;
-  return parseBody(p, record);
+  return parseBody(p, version, record);
 }
 
 }  // namespace
@@ -291,6 +376,11 @@ int formatRecord(const Record& record, char (&line)[kMaxRecordLength]) {
       break;
     case RecordKind::kEvent: {
       const Event& e = record.event;
+      if (e.kind == EventKind::kSet) {
+        out.word(kSetWord);
+        writeParam(out, e.value, e.target);
+        break;
+      }
       const Syntax& syntax = syntaxOf(e.kind);
       out.word(syntax.word);
       if (syntax.ints == 1) {
@@ -310,12 +400,29 @@ int formatRecord(const Record& record, char (&line)[kMaxRecordLength]) {
   return out.finish();
 }
 
-bool parseSession(std::string_view text, std::vector<Record>& records, ParseError& error) {
+std::string formatSessionStart(const Scene& scene) {
+  std::string text = std::string(kSessionHeader) + "\n";
+  const std::span<const Param> params = sceneParams();
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    char line[kMaxRecordLength];
+    LineWriter out(line);
+    out.word(kSceneWord);
+    writeParam(out, static_cast<int>(i), params[i].get(scene));
+    text.append(line, static_cast<std::size_t>(out.finish()));
+  }
+  return text;
+}
+
+bool parseSession(std::string_view text, Scene& scene, std::vector<Record>& records,
+                  ParseError& error) {
   records.clear();
+  scene = Scene();
   if (text.empty()) {
     error = {1, "empty file"};
     return false;
   }
+  int version = 0;
+  int sceneLine = 0;  // the last line of the starting scene
   for (int lineNumber = 1; !text.empty(); ++lineNumber) {
     const std::size_t newline = text.find('\n');
     if (newline == std::string_view::npos) {
@@ -325,7 +432,8 @@ bool parseSession(std::string_view text, std::vector<Record>& records, ParseErro
     const std::string_view line = text.substr(0, newline);
     text.remove_prefix(newline + 1);
     if (lineNumber == 1) {
-      if (!parseHeader(line, error)) {
+      version = parseHeader(line, error);
+      if (version == 0) {
         return false;
       }
       continue;
@@ -334,13 +442,30 @@ bool parseSession(std::string_view text, std::vector<Record>& records, ParseErro
     if (p.fieldCount() == 0 || p.field(0).front() == '#') {
       continue;  // blank lines and comments
     }
+    if (p.field(0) == kSceneWord) {
+      if (!parseSceneLine(p, version, !records.empty(), scene)) {
+        return false;
+      }
+      sceneLine = lineNumber;
+      continue;
+    }
     Record record;
-    if (!parseRecord(p, records.empty() ? nullptr : &records.back(), record)) {
+    if (!parseRecord(p, version, records.empty() ? nullptr : &records.back(), record)) {
       return false;
     }
     records.push_back(record);
   }
+  std::string why;
+  if (!checkScene(scene, why)) {
+    error = {sceneLine, why};
+    return false;
+  }
   return true;
+}
+
+bool parseSession(std::string_view text, std::vector<Record>& records, ParseError& error) {
+  Scene scene;
+  return parseSession(text, scene, records, error);
 }
 
 }  // namespace vellumry

@@ -5,12 +5,14 @@
 #include <string_view>
 #include <vector>
 
+#include "scene/scene.h"
 #include "session/event.h"
 
 namespace vellumry {
 
-/// First line of every session file; the number is the format's version.
-inline constexpr std::string_view kSessionHeader = "vellumry-session 1";
+/// First line of every session file; the number is the format's version. Version 2 adds the
+/// scene a session starts from and parameter changes; version 1 files start from the defaults.
+inline constexpr std::string_view kSessionHeader = "vellumry-session 2";
 /// A recording writes the cloth's checksum after every this many ticks, and at the end.
 inline constexpr std::uint64_t kChecksumInterval = 50;
 /// Latest tick a file may name: about 23 days at 50 ticks a second.
@@ -36,6 +38,8 @@ struct Record {
 
 /// The record as one line with its newline; returns the length written.
 int formatRecord(const Record& record, char (&line)[kMaxRecordLength]);
+/// What a recording starts with: the header, then the scene it starts from, every parameter.
+[[nodiscard]] std::string formatSessionStart(const Scene& scene);
 
 /// Where and why a session text was refused.
 struct ParseError {
@@ -43,8 +47,12 @@ struct ParseError {
   std::string message;
 };
 
-/// Parses a whole session file into records. On a malformed file returns false with the first
-/// fault in error; records then holds what came before it.
+/// Parses a whole session file into the scene it starts from and its records. On a malformed
+/// file returns false with the first fault in error; records then holds what came before it.
+bool parseSession(std::string_view text, Scene& scene, std::vector<Record>& records,
+                  ParseError& error);
+/// The same, for a caller that replays from the scene in force: the file's scene is checked
+/// and dropped.
 bool parseSession(std::string_view text, std::vector<Record>& records, ParseError& error);
 
 }  // namespace vellumry

@@ -1,0 +1,287 @@
+#include "scene/scene_file.h"
+
+#include <toml++/toml.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <sstream>
+
+namespace vellumry {
+
+namespace {
+
+constexpr std::size_t kMaxSceneBytes = 1 << 20;
+
+// What every fault of a value says: "cloth.grid must be a whole number from 2 to 256".
+std::string mustBe(const Param& p) {
+  const char* what = p.type == ParamType::kNumber   ? "a number "
+                     : p.type == ParamType::kVector ? "three numbers x, y, z, "
+                                                    : "";
+  return std::string(p.key) + " must be " + what + rangeText(p);
+}
+
+// The shortest text that reads back to the same double.
+std::string numberText(double v) {
+  char text[32];
+  return {text, std::to_chars(text, text + sizeof text, v).ptr};
+}
+
+// A TOML float: TOML reads "3" as an integer, so a number always has a point or an exponent.
+std::string floatText(double v) {
+  std::string text = numberText(v);
+  if (text.find_first_of(".en") == std::string::npos) {
+    text += ".0";
+  }
+  return text;
+}
+
+std::string valueText(const Param& p, const Vec3& v) {
+  switch (p.type) {
+    case ParamType::kInt:
+      return std::to_string(static_cast<long long>(v.x));
+    case ParamType::kNumber:
+      return floatText(v.x);
+    case ParamType::kVector:
+      return "[" + floatText(v.x) + ", " + floatText(v.y) + ", " + floatText(v.z) + "]";
+  }
+  return {};
+}
+
+// "grid, width, ..." for one table, or "cloth.grid, cloth.width, ..." for every table.
+std::string keyList(std::string_view table = {}) {
+  std::string list;
+  for (const Param& p : sceneParams()) {
+    if (table.empty() || p.table == table) {
+      list += (list.empty() ? "" : ", ") + std::string(table.empty() ? p.key : p.name);
+    }
+  }
+  return list;
+}
+
+// "[cloth], [world], [time]", each table once, in the table's order.
+std::string tableList() {
+  std::string list;
+  for (const Param& p : sceneParams()) {
+    const std::string name = "[" + std::string(p.table) + "]";
+    if (list.find(name) == std::string::npos) {
+      list += (list.empty() ? "" : ", ") + name;
+    }
+  }
+  return list;
+}
+
+bool isTable(std::string_view name) {
+  return std::any_of(sceneParams().begin(), sceneParams().end(),
+                     [&](const Param& p) { return p.table == name; });
+}
+
+// A TOML integer, or a float unless only whole numbers will do.
+std::optional<double> tomlNumber(const toml::node& node, bool wholeOnly) {
+  if (const auto* i = node.as_integer()) {
+    return static_cast<double>(i->get());
+  }
+  if (const auto* f = node.as_floating_point(); f != nullptr && !wholeOnly) {
+    return f->get();
+  }
+  return std::nullopt;
+}
+
+std::string describe(const toml::node& node) {
+  if (const auto* i = node.as_integer()) {
+    return std::to_string(i->get());
+  }
+  if (const auto* f = node.as_floating_point()) {
+    return floatText(f->get());
+  }
+  if (const auto* a = node.as_array()) {
+    return "an array of " + std::to_string(a->size());
+  }
+  std::ostringstream type;
+  type << node.type();
+  return "a " + type.str();
+}
+
+bool readValue(const Param& p, const toml::node& node, Vec3& value, std::string& why) {
+  const toml::node* wrong = nullptr;
+  if (p.type == ParamType::kVector) {
+    const toml::array* a = node.as_array();
+    wrong = a == nullptr || a->size() != 3 ? &node : nullptr;
+    double c[3] = {0.0, 0.0, 0.0};
+    for (std::size_t i = 0; wrong == nullptr && i < 3; ++i) {
+      const auto v = tomlNumber((*a)[i], false);
+      c[i] = v.value_or(0.0);
+      wrong = v ? nullptr : &(*a)[i];
+    }
+    value = {c[0], c[1], c[2]};
+  } else {
+    const auto v = tomlNumber(node, p.type == ParamType::kInt);
+    value = {v.value_or(0.0), 0.0, 0.0};
+    wrong = v ? nullptr : &node;
+  }
+  if (wrong == nullptr && inRange(p, value)) {
+    return true;
+  }
+  const bool vector = wrong == nullptr && p.type == ParamType::kVector;
+  why = mustBe(p) + ", not " +
+        (vector ? valueText(p, value) : describe(wrong != nullptr ? *wrong : node));
+  return false;
+}
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && text.back() == ' ') {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+}  // namespace
+
+bool readScene(std::string_view text, std::string_view name, Scene& scene, std::string& error) {
+  const auto fail = [&](const toml::source_region& where, const std::string& why) {
+    error = std::string(name) + ":" + std::to_string(where.begin.line) + ": " + why;
+    return false;
+  };
+  toml::table root;
+  try {
+    root = toml::parse(text, name);
+  } catch (const toml::parse_error& e) {
+    std::string why(e.description());
+    std::replace(why.begin(), why.end(), '\n', ' ');
+    return fail(e.source(), "syntax error: " + why);
+  }
+  for (const auto& [tableKey, tableNode] : root) {
+    const std::string table(tableKey.str());
+    if (!tableNode.is_table() || !isTable(table)) {
+      return fail(tableKey.source(),
+                  tableNode.is_table()
+                      ? "unknown table [" + table + "]; the tables are " + tableList()
+                      : "'" + table + "' outside the tables " + tableList());
+    }
+    for (const auto& [key, node] : *tableNode.as_table()) {
+      const int index = findParam(table + "." + std::string(key.str()));
+      if (index < 0) {
+        return fail(key.source(), "unknown key '" + std::string(key.str()) + "' in [" + table +
+                                      "]; its keys are " + keyList(table));
+      }
+      const Param& p = sceneParams()[static_cast<std::size_t>(index)];
+      Vec3 value;
+      std::string why;
+      if (!readValue(p, node, value, why)) {
+        return fail(node.source(), why);
+      }
+      p.set(scene, value);
+    }
+  }
+  return true;
+}
+
+bool loadScene(const std::string& path, Scene& scene, std::string& error) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  std::string text;
+  char buffer[1 << 14];
+  std::size_t n = 0;
+  while (text.size() <= kMaxSceneBytes && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    text.append(buffer, n);
+  }
+  const int fault = std::ferror(file) != 0 ? errno : 0;
+  std::fclose(file);
+  if (fault != 0 || text.size() > kMaxSceneBytes) {
+    error = "cannot read " + path + ": " +
+            (fault != 0 ? std::strerror(fault) : "larger than 1 MiB, not a scene file");
+    return false;
+  }
+  return readScene(text, path, scene, error);
+}
+
+std::string formatScene(const Scene& scene) {
+  std::string out =
+      "# A Vellumry scene: vellumry --scene FILE reads it; a key left out keeps its default.\n";
+  const std::span<const Param> params = sceneParams();
+  for (auto first = params.begin(); first != params.end(); ++first) {
+    const auto sameTable = [&](const Param& p) { return p.table == first->table; };
+    if (std::find_if(params.begin(), first, sameTable) != first) {
+      continue;  // its table is written already
+    }
+    out += "\n[" + std::string(first->table) + "]\n";
+    for (const Param& p : params) {
+      if (sameTable(p)) {
+        out += "# " + std::string(p.help) + "; " + rangeText(p) + "\n" + std::string(p.name) +
+               " = " + valueText(p, p.get(scene)) + "\n";
+      }
+    }
+  }
+  return out;
+}
+
+bool parseValue(const Param& param, std::string_view text, Vec3& value, std::string& error) {
+  const int count = param.type == ParamType::kVector ? 3 : 1;
+  double c[3] = {0.0, 0.0, 0.0};
+  std::string_view rest = text;
+  bool ok = true;
+  for (int i = 0; i < count && ok; ++i) {
+    const std::size_t comma = i + 1 < count ? rest.find(',') : std::string_view::npos;
+    const std::string_view piece = trimmed(rest.substr(0, comma));
+    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    const char* end = piece.data() + piece.size();
+    const auto [stop, ec] = std::from_chars(piece.data(), end, c[i]);
+    ok = ec == std::errc() && stop == end && (i + 1 == count || comma != std::string_view::npos);
+  }
+  value = {c[0], c[1], c[2]};
+  if (!ok || !inRange(param, value)) {
+    error = mustBe(param) + ", not '" + std::string(text) + "'";
+    return false;
+  }
+  return true;
+}
+
+bool readSetting(std::string_view setting, Scene& scene, std::string& error) {
+  const std::string option = "--set " + std::string(setting) + ": ";
+  const std::size_t equals = setting.find('=');
+  if (equals == std::string_view::npos) {
+    error = "--set '" + std::string(setting) +
+            "': KEY=VALUE expected (--print-scene shows every key and its value)";
+    return false;
+  }
+  const std::string_view key = setting.substr(0, equals);
+  const int index = findParam(key);
+  if (index < 0) {
+    error = option + "unknown key '" + std::string(key) + "'; the keys are " + keyList();
+    return false;
+  }
+  const Param& p = sceneParams()[static_cast<std::size_t>(index)];
+  Vec3 value;
+  std::string why;
+  if (!parseValue(p, setting.substr(equals + 1), value, why)) {
+    error = option + why;
+    return false;
+  }
+  p.set(scene, value);
+  return true;
+}
+
+bool commandLineScene(const std::string& path, std::span<const std::string> settings, Scene& scene,
+                      std::string& error) {
+  scene = Scene();
+  if (!path.empty() && !loadScene(path, scene, error)) {
+    return false;
+  }
+  for (const std::string& setting : settings) {
+    if (!readSetting(setting, scene, error)) {
+      return false;
+    }
+  }
+  return checkScene(scene, error);
+}
+
+}  // namespace vellumry
