@@ -2,7 +2,8 @@
 # The command line of the real program. With no display: --help and --version answer on standard
 # output with status 0; an unknown option, a bad value, a bad session or scene file, a bad --set,
 # an unstable scene and an existing recording without --force are refused in one line on
-# standard error with status 2, before any display is opened. Under Xvfb: GLUT's own -geometry still sizes the window.
+# standard error with status 2, before any display is opened; --print-scene shows later options
+# winning over the scene file. Under Xvfb: GLUT's own -geometry still sizes the window.
 # Usage: command_line.sh <vellumry binary> <version>
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/lib.sh
@@ -44,10 +45,14 @@ refused "--size" --replay x --render y --size 3x3
 printf 'vellumry-session 1\n0 menu 0\n0 jump 1\n' >"$WORK/bad.session"
 refused "$WORK/bad.session:3: unknown event 'jump'" --replay "$WORK/bad.session"
 printf '[cloth]\ngrid = 20\nstiffness = -1\n' >"$WORK/bad.toml"
+printf '[cloth]\ngrid = 20\nstiffness = 200\n' >"$WORK/good.toml"
 refused "$WORK/bad.toml:3: cloth.stiffness must be a number from 0 to 10000" --scene "$WORK/bad.toml"
 refused "--set 'cloth.grid': KEY=VALUE expected" --set cloth.grid
 refused "--set cloth.grid=300: cloth.grid must be a whole number from 2 to 256" --grid 300
 refused "at most 64 are allowed" --grid 256 --set cloth.stiffness=10000
+run 0 --scene "$WORK/good.toml" --grid 30 --set world.gravity=0,-2,0.5 --print-scene
+grep -qx 'grid = 30' "$WORK/out" && grep -qx 'stiffness = 200.0' "$WORK/out" &&
+  grep -qxF 'gravity = [0.0, -2.0, 0.5]' "$WORK/out" || fail "later options do not win: $(cat "$WORK/out")"
 echo keep >"$WORK/kept"
 refused "--force" --record "$WORK/kept"
 [[ "$(cat "$WORK/kept")" == keep ]] || fail "--record changed an existing file"

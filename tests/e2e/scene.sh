@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A tuned scene from end to end: every example scene loads; a 24 by 24 cloth with softer springs
-# is recorded from the window (two Shift grabs, one of a particle beyond the default pool of 400)
+# is recorded from the window (a Shift grab of a particle beyond the default pool of 400)
 # and replayed headless from the scene the session holds, every checksum matching.
 # Usage: scene.sh <vellumry binary>
 set -euo pipefail
@@ -16,24 +16,19 @@ for file in "$(dirname "$0")"/../../data/scenes/*.toml; do
 done
 nodisplay "${tuned[@]}" --print-scene >"$WORK/tuned.toml" || fail "--print-scene failed"
 
-# grab_at <x> <y>: a Shift + left drag from there, held 20 frames.
-grab_at() {
-  xdotool keydown shift
-  drag_start "$1" "$2"
-  drag_to $(($1 + 40)) $(($2 + 30))
-  wait_more_frames 20
-  drag_end
-  xdotool keyup shift
-}
-
 start_xvfb
 start_app "$VELLUMRY" "${tuned[@]}" --record "$session"
 wait_window
 wait_frames 60
 shot hanging
 read -r w h x y < <(lit_box hanging)
-grab_at $((x + w / 8)) $((y + h * 7 / 8))
-grab_at $((x + w * 7 / 8)) $((y + h * 7 / 8))
+# The lower corner on this side holds a particle of the 24 rows' last third: index 400 or more.
+xdotool keydown shift
+drag_start $((x + w * 7 / 8)) $((y + h * 7 / 8))
+drag_to $((x + w)) $((y + h))
+wait_more_frames 20
+drag_end
+xdotool keyup shift
 key q
 wait_app_exit
 ((APP_STATUS == 0)) || fail "exit status $APP_STATUS after q while recording"
