@@ -436,8 +436,7 @@ void sceneControls() {
 }
 
 void figures() {
-  ImGui::Text("tick %.2f ms   %.0f frames/s   substeps %d", tickWorkMs, framesPerSecond(),
-              substeps);
+  ImGui::Text("tick %.2f ms  %.0f fps  substeps %d", tickWorkMs, framesPerSecond(), substeps);
   if (ImGui::IsItemHovered()) {
     ImGui::SetTooltip(
         "the last tick's work (steps and drawing), the frame rate,\nand the equal substeps each "
