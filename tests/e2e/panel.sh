@@ -16,8 +16,9 @@ session=$WORK/panel.session
 readonly PAUSE="28 45" REDROP="150 45" ROTATE="26 68" WIREFRAME="136 91" GRID="90 118"
 readonly FIGURES="60 348" PANEL_RIGHT=312
 
+# click_at "<x> <y>"
 click_at() {
-  xdotool mousemove --window "$WID" "$1" "$2" click 1
+  xdotool mousemove --window "$WID" "${1% *}" "${1#* }" click 1
   wait_redrawn
 }
 
@@ -52,9 +53,8 @@ on_panel=$(differing_pixels plain shown)
 ((on_panel >= 50000)) || fail "Tab showed no panel: $on_panel pixels changed"
 (($(beside_panel plain shown) == 0)) || fail "showing the panel changed the picture beside it"
 
-# shellcheck disable=SC2086 # the coordinates are two words
-click_at $ROTATE
-drag_start ${FIGURES% *} ${FIGURES#* }
+click_at "$ROTATE"
+drag_start "${FIGURES% *}" "${FIGURES#* }"
 drag_to 480 348
 wait_more_frames 10
 shot held
@@ -79,20 +79,16 @@ turned=$(beside_panel held turned)
 ((turned >= 1000)) || fail "a drag begun on the cloth turned it by only $turned pixels"
 (($(beside_panel turned stopped) == 0)) || fail "a release over the panel did not stop the turn"
 
-# shellcheck disable=SC2086
-click_at $PAUSE
+click_at "$PAUSE"
 shot_apart resumed 10
 moved=$(beside_panel stopped resumed)
-# shellcheck disable=SC2086
-click_at $PAUSE
+click_at "$PAUSE"
 ((moved >= 300)) || fail "the panel's Pause did not resume the cloth ($moved pixels changed)"
 
-# shellcheck disable=SC2086
-click_at $WIREFRAME
-# shellcheck disable=SC2086
-click_at $REDROP
+click_at "$WIREFRAME"
+click_at "$REDROP"
 hidden_shot fine
-xdotool keydown ctrl mousemove --window "$WID" ${GRID% *} ${GRID#* } click 1 keyup ctrl
+xdotool keydown ctrl mousemove --window "$WID" "${GRID% *}" "${GRID#* }" click 1 keyup ctrl
 wait_redrawn
 xdotool type w4
 xdotool key Return
