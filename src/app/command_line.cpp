@@ -50,6 +50,8 @@ constexpr char kUsage[] =
     "  w                  lit surface or wireframe (DrawMode)\n"
     "  F11, Esc           full screen (Fullscreen), and back to the window\n"
     "  space              pause or resume; s steps one tick while paused\n"
+    "  Tab                show or hide the panel: every scene parameter, the drag control,\n"
+    "                     draw style, pause, step and Redrop, and plots of the cloth's energy\n"
     "  q                  quit\n"
     "\n"
     "Exit status: 0 done; 1 no display, or a file could not be written; 2 a bad option or\n"

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/input.h"
+#include "app/panel_hook.h"
 #include "app/picking.h"
 #include "app/viewer.h"
 
@@ -85,6 +86,9 @@ void onMenu(int value) { submit(menuEvent(value)); }
 // Only the left button counts. A release stops everything, even one with no press before it (a
 // menu pick or dismissal delivers exactly that).
 void onMouse(int button, int state, int x, int y) {
+  if (panelHook.mouse != nullptr && panelHook.mouse(button, state, x, y)) {
+    return;
+  }
   if (button != GLUT_LEFT_BUTTON) {
     return;
   }
@@ -99,6 +103,9 @@ void onMouse(int button, int state, int x, int y) {
 }
 
 void onMotion(int x, int y) {
+  if (panelHook.motion != nullptr && panelHook.motion(x, y)) {
+    return;
+  }
   if (grab.active) {
     pullTo(x, y);
   } else {
@@ -106,7 +113,10 @@ void onMotion(int x, int y) {
   }
 }
 
-void onKey(unsigned char key, int /*x*/, int /*y*/) {
+void onKey(unsigned char key, int x, int y) {
+  if (panelHook.key != nullptr && panelHook.key(key, x, y)) {
+    return;  // Tab, or a key typed into the panel
+  }
   const int lower = std::tolower(key);
   for (const MenuKey& k : kMenuKeys) {
     if (lower == k.key) {
@@ -125,7 +135,10 @@ void onKey(unsigned char key, int /*x*/, int /*y*/) {
   }
 }
 
-void onSpecial(int key, int /*x*/, int /*y*/) {
+void onSpecial(int key, int x, int y) {
+  if (panelHook.special != nullptr && panelHook.special(key, x, y)) {
+    return;
+  }
   if (key == GLUT_KEY_F11) {
     submit(menuEvent(kMenuFullscreen));
   }

@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "app/controls.h"
 #include "app/headless.h"
+#include "app/panel.h"
 #include "app/session_run.h"
 #include "app/viewer.h"
 #include "scene/scene_file.h"
@@ -37,6 +38,7 @@ int runWindow(vellumry::Options& options) {
   initScene();
   installKeys();
   glutReshapeFunc(reshape);
+  installPanel();
   if (sessionActive()) {
     // The session's last record and verdict come after the loop, however it ends.
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);

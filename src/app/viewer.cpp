@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "app/controls.h"
+#include "app/panel_hook.h"
 #include "app/session_run.h"
 
 namespace vellumry {
@@ -145,6 +146,9 @@ void setProjection(int width, int height) {
 void reshape(int width, int height) {
   setProjection(std::max(width, 1), std::max(height, 1));
   glMatrixMode(GL_MODELVIEW);
+  if (panelHook.reshape != nullptr) {
+    panelHook.reshape(width, height);
+  }
 }
 
 void applyModelTransform() {
@@ -164,6 +168,9 @@ void display() {
     cloth.drawShaded();
   }
   glPopMatrix();
+  if (panelHook.draw != nullptr) {
+    panelHook.draw();
+  }
   presenter.present();
 }
 
