@@ -111,4 +111,11 @@ count() { grep -c -E "^[0-9]+ $1\$" "$session" || true; }
 for menu in 0 4 99; do
   (($(count "menu $menu") >= 1)) || fail "the panel's menu $menu is not in the recording"
 done
+(($(count 'set cloth.grid 4') == 1)) || fail "the typed grid is not one set record: $(grep set "$session")"
+# What the panel did replays bit for bit, with no display.
+env -u DISPLAY "$VELLUMRY" --replay "$session" --render "$WORK/replayed" --size 64x64 \
+  >"$WORK/replay" 2>&1 ||
+  fail "the panel's session does not replay: $(cat "$WORK/replay")"
+grep -q 'checksums matched, the whole session replayed' "$WORK/replay" ||
+  fail "replay said: $(tail -n 1 "$WORK/replay")"
 note "passed"
