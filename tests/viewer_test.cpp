@@ -221,5 +221,34 @@ TEST_F(ViewerTest, WithoutInputTheViewAndTheMountsStayWhileTheClothFalls) {
   EXPECT_LT(cloth.particleAt(14, 7).position.y, -0.5) << "the free edge falls";
 }
 
+// Reads the times a tick takes in turn, in milliseconds: its start, its work's end, its re-arm.
+std::vector<double> readings;
+double scriptedClock() {
+  const double t = readings.front();
+  readings.erase(readings.begin());
+  return t;
+}
+
+TEST_F(ViewerTest, AnyOtherSceneDrawsThroughArraysAndArmsWhatIsLeftOfTwentyMilliseconds) {
+  struct Case {
+    int grid;
+    double elapsed;  // at the re-arm
+    double timer;
+  };
+  for (const Case c : {Case{15, 7.75, 20}, Case{15, 31.0, 20}, Case{20, 7.75, 12},
+                       Case{20, 19.5, 0}, Case{20, 31.0, 0}}) {
+    SCOPED_TRACE(testing::Message() << "grid " << c.grid << ", " << c.elapsed << " ms");
+    scene.grid = c.grid;
+    dropCloth();
+    readings = {1000.0, 999.5 + c.elapsed, 1000.0 + c.elapsed};
+    tickClock = scriptedClock;
+    tick(0);
+    EXPECT_EQ(tickWorkMs, c.elapsed - 0.5);
+    EXPECT_EQ(fake_gl::calls().back().arg(0), c.timer);
+    EXPECT_EQ(fake_gl::count("glBegin") == 0, c.grid != 15) << "arrays for any but the default";
+    fake_gl::clear();
+  }
+}
+
 }  // namespace
 }  // namespace vellumry
