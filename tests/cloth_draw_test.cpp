@@ -1,14 +1,11 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <set>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "cloth/cloth.h"
@@ -103,59 +100,6 @@ void expectOnlyDrawingCalls(const std::vector<Call>& calls) {
   for (const Call& call : calls) {
     EXPECT_TRUE(allowed.contains(call.name)) << "unexpected call " << call.name;
   }
-}
-
-// The triangles of nonzero area that the calls draw, by front face, in drawing order: per
-// triangle the bits of its corners' normals and positions, in the strip's winding. Immediate
-// strips and array strips alike; an array is read where its recorded pointer points.
-std::map<double, std::vector<std::uint64_t>> triangles(const std::vector<Call>& calls) {
-  std::map<double, std::vector<std::uint64_t>> result;
-  double frontFace = -1;
-  const char* arrays[2] = {};  // positions, normals
-  std::size_t stride = 0;
-  std::vector<std::pair<Vec3, Vec3>> corners;  // of one strip
-  const auto drawStrip = [&] {
-    for (std::size_t i = 0; i + 2 < corners.size(); ++i) {
-      const std::size_t at[3] = {i % 2 == 0 ? i : i + 1, i % 2 == 0 ? i + 1 : i, i + 2};
-      if (sameBits(corners[at[0]].second, corners[at[1]].second) ||
-          sameBits(corners[at[1]].second, corners[at[2]].second) ||
-          sameBits(corners[at[0]].second, corners[at[2]].second)) {
-        continue;
-      }
-      for (const std::size_t k : at) {
-        for (const Vec3& v : {corners[k].first, corners[k].second}) {
-          result[frontFace].insert(result[frontFace].end(),
-                                   {fake_gl::bits(v.x), fake_gl::bits(v.y), fake_gl::bits(v.z)});
-        }
-      }
-    }
-    corners.clear();
-  };
-  Vec3 normal;
-  for (const Call& call : calls) {
-    if (call.name == "glFrontFace") {
-      frontFace = call.arg(0);
-    } else if (call.name == "glNormal3d") {
-      normal = Vec3(call.arg(0), call.arg(1), call.arg(2));
-    } else if (call.name == "glVertex3d") {
-      corners.emplace_back(normal, Vec3(call.arg(0), call.arg(1), call.arg(2)));
-    } else if (call.name == "glEnd") {
-      drawStrip();
-    } else if (call.name == "glVertexPointer") {
-      arrays[0] = fake_gl::pointer(call.arg(3));
-      stride = static_cast<std::size_t>(call.arg(2));
-    } else if (call.name == "glNormalPointer") {
-      arrays[1] = fake_gl::pointer(call.arg(2));
-    } else if (call.name == "glDrawElements" && call.arg(0) == e(GL_TRIANGLE_STRIP)) {
-      const auto* indices = reinterpret_cast<const std::uint32_t*>(fake_gl::pointer(call.arg(3)));
-      for (int i = 0; i < static_cast<int>(call.arg(1)); ++i) {
-        corners.emplace_back(*reinterpret_cast<const Vec3*>(arrays[1] + sizeof(Vec3) * indices[i]),
-                             *reinterpret_cast<const Vec3*>(arrays[0] + stride * indices[i]));
-      }
-      drawStrip();
-    }
-  }
-  return result;
 }
 
 class ClothDrawTest : public testing::Test {
@@ -332,54 +276,62 @@ TEST_F(ClothDrawTest, WireframeIsOneLinePerSpringInSpringOrder) {
   }
 }
 
-TEST_F(ClothDrawTest, ArraysDrawTheTrianglesAndLinesOfImmediateMode) {
+TEST_F(ClothDrawTest, ArraysDrawEachPassInOneStripAndEverySpringWithTheirStatesOnlyForTheDraw) {
   cloth->build(3.0, 12);
   for (int i = 0; i < 30; ++i) {
-    cloth->particleAt(0, 11).position += Vec3(0.02, 0.01, -0.03);
     cloth->step(0.05);
   }
-  cloth->drawShaded();
-  const auto immediate = triangles(fake_gl::take());
   spoilNormals();
   cloth->drawShadedArrays();
-  const std::vector<Call> calls = fake_gl::take();
-  // Two triangles a cell on each side; the normals are this pose's, bit for bit.
-  const auto drawn = triangles(calls);
-  ASSERT_EQ(drawn.size(), 2u);
-  EXPECT_EQ(drawn.at(e(GL_CW)).size(), 2u * 11 * 11 * 18);
-  EXPECT_TRUE(drawn == immediate) << "the array strips differ from the immediate-mode strips";
-  std::vector<Call> states = calls;
-  std::erase_if(states, [](const Call& c) { return !c.name.ends_with("ClientState"); });
-  EXPECT_TRUE(fake_gl::sameCalls(states, {expected("glEnableClientState", {e(GL_VERTEX_ARRAY)}),
-                                          expected("glEnableClientState", {e(GL_NORMAL_ARRAY)}),
-                                          expected("glDisableClientState", {e(GL_NORMAL_ARRAY)}),
-                                          expected("glDisableClientState", {e(GL_VERTEX_ARRAY)})}));
-  EXPECT_EQ(
-      std::count_if(calls.begin(), calls.end(), [](const Call& c) { return c.name == "glBegin"; }),
-      0);
+  const auto address = [](const auto* p) { return fake_gl::address(p); };
+  const Vec3& last = cloth->normals[143];
+  const Call draw = expected(
+      "glDrawElements",
+      {e(GL_TRIANGLE_STRIP), 2 * 144 - 4, e(GL_UNSIGNED_INT), address(cloth->mesh.strip.data())});
+  const Call positions = expected("glVertexPointer", {3, e(GL_DOUBLE), sizeof(Particle),
+                                                      address(&cloth->particles[0].position)});
+  EXPECT_TRUE(fake_gl::sameCalls(
+      fake_gl::take(),
+      {expected("glPolygonMode", {e(GL_FRONT_AND_BACK), e(GL_FILL)}),
+       expected("glShadeModel", {e(GL_SMOOTH)}),
+       expected("glEnableClientState", {e(GL_VERTEX_ARRAY)}), positions,
+       expected("glEnableClientState", {e(GL_NORMAL_ARRAY)}), expected("glFrontFace", {e(GL_CW)}),
+       expected("glNormalPointer", {e(GL_DOUBLE), 0, address(cloth->mesh.reversed.data())}), draw,
+       expected("glFrontFace", {e(GL_CCW)}),
+       expected("glNormalPointer", {e(GL_DOUBLE), 0, address(cloth->normals.data())}), draw,
+       expected("glDisableClientState", {e(GL_NORMAL_ARRAY)}),
+       expected("glDisableClientState", {e(GL_VERTEX_ARRAY)}),
+       expected("glNormal3d", {last.x, last.y, last.z})}));
+  // Both passes' normals are computeNormals' bits; the strip has two real triangles a cell.
+  const std::vector<Vec3> sent(cloth->normals.begin(), cloth->normals.begin() + 144);
+  cloth->computeNormals();
+  for (int j = 0; j < 144; ++j) {
+    EXPECT_TRUE(sameBits(sent[j], cloth->normals[j]) &&
+                sameBits(cloth->mesh.reversed[j], -sent[j]));
+  }
+  int cells = 0;
+  for (std::size_t i = 0; i + 2 < static_cast<std::size_t>(draw.arg(1)); ++i) {
+    const std::uint32_t* t = &cloth->mesh.strip[i];
+    cells += t[0] != t[1] && t[1] != t[2] && t[0] != t[2] ? 1 : 0;
+  }
+  EXPECT_EQ(cells, 2 * 11 * 11);
 
-  for (const double bend : {0.0, 4.0}) {
-    SCOPED_TRACE(testing::Message() << "bend " << bend);
-    ClothMaterial material;
-    material.bend = bend;
-    cloth->setMaterial(material);
-    cloth->drawWireframeArrays();
-    const double positions = fake_gl::address(&cloth->particles[0].position);
-    EXPECT_TRUE(fake_gl::sameCalls(
-        fake_gl::take(),
-        {expected("glPolygonMode", {e(GL_FRONT_AND_BACK), e(GL_FILL)}),
-         expected("glShadeModel", {e(GL_FLAT)}),
-         expected("glEnableClientState", {e(GL_VERTEX_ARRAY)}),
-         expected("glVertexPointer", {3, e(GL_DOUBLE), sizeof(Particle), positions}),
-         expected("glDrawElements", {e(GL_LINES), 2.0 * cloth->springCount, e(GL_UNSIGNED_INT),
-                                     fake_gl::address(cloth->mesh.lines.data())}),
-         expected("glDisableClientState", {e(GL_VERTEX_ARRAY)})}));
-    std::vector<Call> wanted = wireframeCalls(*cloth);
-    std::erase_if(wanted, [](const Call& c) { return c.name != "glVertex3d"; });
-    for (int i = 0; i < 2 * cloth->springCount; ++i) {
-      const Vec3& p = cloth->particles[cloth->mesh.lines[i]].position;
-      ASSERT_EQ(wanted[i], expected("glVertex3d", {p.x, p.y, p.z})) << "line end " << i;
-    }
+  // With bend springs appended, every spring in use is one line.
+  ClothMaterial bent;
+  bent.bend = 4.0;
+  cloth->setMaterial(bent);
+  cloth->drawWireframeArrays();
+  EXPECT_TRUE(fake_gl::sameCalls(
+      fake_gl::take(),
+      {expected("glPolygonMode", {e(GL_FRONT_AND_BACK), e(GL_FILL)}),
+       expected("glShadeModel", {e(GL_FLAT)}),
+       expected("glEnableClientState", {e(GL_VERTEX_ARRAY)}), positions,
+       expected("glDrawElements", {e(GL_LINES), 2.0 * cloth->springCount, e(GL_UNSIGNED_INT),
+                                   address(cloth->mesh.lines.data())}),
+       expected("glDisableClientState", {e(GL_VERTEX_ARRAY)})}));
+  for (int i = 0; i < cloth->springCount; ++i) {
+    ASSERT_EQ(&cloth->particles[cloth->mesh.lines[2 * i]], cloth->springs[i].particleA) << i;
+    ASSERT_EQ(&cloth->particles[cloth->mesh.lines[2 * i + 1]], cloth->springs[i].particleB) << i;
   }
 }
 

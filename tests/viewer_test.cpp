@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "app/controls.h"
@@ -221,31 +222,23 @@ TEST_F(ViewerTest, WithoutInputTheViewAndTheMountsStayWhileTheClothFalls) {
   EXPECT_LT(cloth.particleAt(14, 7).position.y, -0.5) << "the free edge falls";
 }
 
-// Reads the times a tick takes in turn, in milliseconds: its start, its work's end, its re-arm.
-std::vector<double> readings;
-double scriptedClock() {
-  const double t = readings.front();
-  readings.erase(readings.begin());
-  return t;
-}
+double clockMs = 0.0;
+double clockStepMs = 0.0;  // added at each reading: a tick reads at its start, end of work, re-arm
+double steppingClock() { return clockMs += clockStepMs; }
 
 TEST_F(ViewerTest, AnyOtherSceneDrawsThroughArraysAndArmsWhatIsLeftOfTwentyMilliseconds) {
-  struct Case {
-    int grid;
-    double elapsed;  // at the re-arm
-    double timer;
-  };
-  for (const Case c : {Case{15, 7.75, 20}, Case{15, 31.0, 20}, Case{20, 7.75, 12},
-                       Case{20, 19.5, 0}, Case{20, 31.0, 0}}) {
-    SCOPED_TRACE(testing::Message() << "grid " << c.grid << ", " << c.elapsed << " ms");
-    scene.grid = c.grid;
+  tickClock = steppingClock;
+  const std::tuple<int, double, double> cases[] = {
+      {15, 3.875, 20}, {15, 15.5, 20}, {20, 3.875, 12}, {20, 9.75, 0}, {20, 15.5, 0}};
+  for (const auto& [grid, step, timer] : cases) {
+    scene.grid = grid;
+    clockStepMs = step;
     dropCloth();
-    readings = {1000.0, 999.5 + c.elapsed, 1000.0 + c.elapsed};
-    tickClock = scriptedClock;
     tick(0);
-    EXPECT_EQ(tickWorkMs, c.elapsed - 0.5);
-    EXPECT_EQ(fake_gl::calls().back().arg(0), c.timer);
-    EXPECT_EQ(fake_gl::count("glBegin") == 0, c.grid != 15) << "arrays for any but the default";
+    EXPECT_EQ(tickWorkMs, step);
+    EXPECT_EQ(fake_gl::calls().back().arg(0), timer)
+        << "grid " << grid << ", " << 2 * step << " ms";
+    EXPECT_EQ(fake_gl::count("glBegin") == 0, grid != 15) << "arrays for any but the default";
     fake_gl::clear();
   }
 }
