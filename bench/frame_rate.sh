@@ -7,12 +7,21 @@
 # The figures come from the frame probe, loaded with LD_PRELOAD: it wraps glutTimerFunc and
 # glutSwapBuffers, so the program runs unchanged, with no option or output added for this.
 #
-# Usage: bench/frame_rate.sh [build dir]   (default build/default; configured and built if needed)
+# Usage: bench/frame_rate.sh [build dir] [-- vellumry's arguments, e.g. --grid 128]
+#   (build dir: default build/default, configured and built if needed). With arguments, the
+#   goals of the program's own cloth are not judged.
 # Environment: FRAMES (default 300), ROUNDS (default 2: loop, vellumry, loop, vellumry, ...).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/default}
+build=$root/build/default
+if [[ $# -gt 0 && $1 != -- ]]; then
+  build=$1
+  shift
+fi
+[[ $# -eq 0 || $1 == -- ]] || { echo "usage: $0 [build dir] [-- vellumry's arguments]" >&2; exit 2; }
+[[ $# -eq 0 ]] || shift
+program_args=("$@")
 frames=${FRAMES:-300}
 rounds=${ROUNDS:-2}
 
@@ -29,12 +38,14 @@ loop="$build/bench/clear_swap"
 
 start_xvfb 1024x768x24
 
-# measure <program> <label>: one run of frames + 1 ticks (the first carries the renderer's start-up
-# costs and is left out); prints the probe's statistics line prefixed by the label.
+# measure <program> <label> [arguments]: one run of frames + 1 ticks (the first carries the
+# renderer's start-up costs and is left out); prints the probe's statistics line prefixed by the
+# label.
 measure() {
   local program=$1 label=$2 out="$WORK/probe.$RANDOM"
+  shift 2
   VELLUMRY_PROBE_OUT="$out" VELLUMRY_PROBE_STATS=$((frames + 1)) LD_PRELOAD="$probe" \
-    start_app "$program"
+    start_app "$program" "$@"
   local deadline=$(($(now_ms) + frames * 100 + 20000))
   until grep -q '^stats' "$out" 2>/dev/null; do
     app_alive || fail "$label exited early"
@@ -50,10 +61,10 @@ measure() {
 results="$WORK/results"
 for ((i = 0; i < rounds; ++i)); do
   measure "$loop" loop >>"$results"
-  measure "$VELLUMRY" vellumry >>"$results"
+  measure "$VELLUMRY" vellumry "${program_args[@]}" >>"$results"
 done
 
-awk -v frames="$frames" -v rounds="$rounds" '
+awk -v frames="$frames" -v rounds="$rounds" -v args="${program_args[*]}" '
   # Line: <label> stats frames N seconds S fps F work_median_ms W swap_median_ms P tick_median_ms T
   {
     label = $1
@@ -68,7 +79,8 @@ awk -v frames="$frames" -v rounds="$rounds" '
     printf "\n%d frames per run, %d run(s) each, Xvfb 1024x768x24, Mesa software renderer, window 500 x 500\n", frames, rounds
     printf "%-22s %8s %18s %18s %18s\n", "", "fps", "work median (ms)", "swap median (ms)", "tick median (ms)"
     printf "%-22s %8.2f %18.3f %18.3f %18.3f\n", "clear-and-swap loop", mean(fps, "loop"), mean(work, "loop"), mean(swap, "loop"), mean(tick, "loop")
-    printf "%-22s %8.2f %18.3f %18.3f %18.3f\n", "vellumry", mean(fps, "vellumry"), mean(work, "vellumry"), mean(swap, "vellumry"), mean(tick, "vellumry")
+    printf "%-22s %8.2f %18.3f %18.3f %18.3f\n", "vellumry" (args == "" ? "" : " " args), mean(fps, "vellumry"), mean(work, "vellumry"), mean(swap, "vellumry"), mean(tick, "vellumry")
+    if (args != "") exit
     ratio = 100 * mean(fps, "vellumry") / mean(fps, "loop")
     printf "\nvellumry reaches %.1f%% of the loop'"'"'s frame rate (goal: at least 91%%): %s\n", ratio, (ratio >= 91 ? "met" : "MISSED")
     w = mean(work, "vellumry")

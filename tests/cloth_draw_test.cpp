@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <set>
 #include <string_view>
@@ -272,6 +273,65 @@ TEST_F(ClothDrawTest, WireframeIsOneLinePerSpringInSpringOrder) {
   }
   for (int j = 0; j < 225; ++j) {
     EXPECT_TRUE(sameBits(cloth->normals[j], Vec3(7.0, -7.0, 7.0))) << "normal " << j;
+  }
+}
+
+TEST_F(ClothDrawTest, ArraysDrawEachPassInOneStripAndEverySpringWithTheirStatesOnlyForTheDraw) {
+  cloth->build(3.0, 12);
+  for (int i = 0; i < 30; ++i) {
+    cloth->step(0.05);
+  }
+  spoilNormals();
+  cloth->drawShadedArrays();
+  const auto address = [](const auto* p) { return fake_gl::address(p); };
+  const Vec3& last = cloth->normals[143];
+  const Call draw = expected(
+      "glDrawElements",
+      {e(GL_TRIANGLE_STRIP), 2 * 144 - 4, e(GL_UNSIGNED_INT), address(cloth->mesh.strip.data())});
+  const Call positions = expected("glVertexPointer", {3, e(GL_DOUBLE), sizeof(Particle),
+                                                      address(&cloth->particles[0].position)});
+  EXPECT_TRUE(fake_gl::sameCalls(
+      fake_gl::take(),
+      {expected("glPolygonMode", {e(GL_FRONT_AND_BACK), e(GL_FILL)}),
+       expected("glShadeModel", {e(GL_SMOOTH)}),
+       expected("glEnableClientState", {e(GL_VERTEX_ARRAY)}), positions,
+       expected("glEnableClientState", {e(GL_NORMAL_ARRAY)}), expected("glFrontFace", {e(GL_CW)}),
+       expected("glNormalPointer", {e(GL_DOUBLE), 0, address(cloth->mesh.reversed.data())}), draw,
+       expected("glFrontFace", {e(GL_CCW)}),
+       expected("glNormalPointer", {e(GL_DOUBLE), 0, address(cloth->normals.data())}), draw,
+       expected("glDisableClientState", {e(GL_NORMAL_ARRAY)}),
+       expected("glDisableClientState", {e(GL_VERTEX_ARRAY)}),
+       expected("glNormal3d", {last.x, last.y, last.z})}));
+  // Both passes' normals are computeNormals' bits; the strip has two real triangles a cell.
+  const std::vector<Vec3> sent(cloth->normals.begin(), cloth->normals.begin() + 144);
+  cloth->computeNormals();
+  for (int j = 0; j < 144; ++j) {
+    EXPECT_TRUE(sameBits(sent[j], cloth->normals[j]) &&
+                sameBits(cloth->mesh.reversed[j], -sent[j]));
+  }
+  int cells = 0;
+  for (std::size_t i = 0; i + 2 < static_cast<std::size_t>(draw.arg(1)); ++i) {
+    const std::uint32_t* t = &cloth->mesh.strip[i];
+    cells += t[0] != t[1] && t[1] != t[2] && t[0] != t[2] ? 1 : 0;
+  }
+  EXPECT_EQ(cells, 2 * 11 * 11);
+
+  // With bend springs appended, every spring in use is one line.
+  ClothMaterial bent;
+  bent.bend = 4.0;
+  cloth->setMaterial(bent);
+  cloth->drawWireframeArrays();
+  EXPECT_TRUE(fake_gl::sameCalls(
+      fake_gl::take(),
+      {expected("glPolygonMode", {e(GL_FRONT_AND_BACK), e(GL_FILL)}),
+       expected("glShadeModel", {e(GL_FLAT)}),
+       expected("glEnableClientState", {e(GL_VERTEX_ARRAY)}), positions,
+       expected("glDrawElements", {e(GL_LINES), 2.0 * cloth->springCount, e(GL_UNSIGNED_INT),
+                                   address(cloth->mesh.lines.data())}),
+       expected("glDisableClientState", {e(GL_VERTEX_ARRAY)})}));
+  for (int i = 0; i < cloth->springCount; ++i) {
+    ASSERT_EQ(&cloth->particles[cloth->mesh.lines[2 * i]], cloth->springs[i].particleA) << i;
+    ASSERT_EQ(&cloth->particles[cloth->mesh.lines[2 * i + 1]], cloth->springs[i].particleB) << i;
   }
 }
 

@@ -109,6 +109,12 @@ int count(std::string_view name) {
 
 std::uint64_t bits(double d) { return std::bit_cast<std::uint64_t>(d); }
 
+double address(const void* p) { return static_cast<double>(reinterpret_cast<std::uintptr_t>(p)); }
+
+const char* pointer(double address) {
+  return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(address));
+}
+
 testing::AssertionResult sameCalls(const std::vector<Call>& actual,
                                    const std::vector<Call>& wanted) {
   const std::size_t common = std::min(actual.size(), wanted.size());
@@ -162,6 +168,9 @@ void resetProgram() {
   paused = false;
   grab = Grab();
   tickCount = 0;
+  scene = Scene();
+  substeps = 1;
+  tickClock = steadyMillis;
   answers() = Answers();
   clear();
 }
@@ -200,6 +209,23 @@ void glBegin(GLenum mode) { record("glBegin", {static_cast<double>(mode)}); }
 void glEnd() { record("glEnd", {}); }
 void glVertex3d(GLdouble x, GLdouble y, GLdouble z) { record("glVertex3d", {x, y, z}); }
 void glNormal3d(GLdouble nx, GLdouble ny, GLdouble nz) { record("glNormal3d", {nx, ny, nz}); }
+// Client arrays: pointers are kept as their addresses (exact in a double) for a test to read.
+void glEnableClientState(GLenum cap) { record("glEnableClientState", {static_cast<double>(cap)}); }
+void glDisableClientState(GLenum cap) {
+  record("glDisableClientState", {static_cast<double>(cap)});
+}
+void glVertexPointer(GLint size, GLenum type, GLsizei stride, const void* pointer) {
+  record("glVertexPointer", {static_cast<double>(size), static_cast<double>(type),
+                             static_cast<double>(stride), vellumry::fake_gl::address(pointer)});
+}
+void glNormalPointer(GLenum type, GLsizei stride, const void* pointer) {
+  record("glNormalPointer", {static_cast<double>(type), static_cast<double>(stride),
+                             vellumry::fake_gl::address(pointer)});
+}
+void glDrawElements(GLenum mode, GLsizei count, GLenum type, const void* indices) {
+  record("glDrawElements", {static_cast<double>(mode), static_cast<double>(count),
+                            static_cast<double>(type), vellumry::fake_gl::address(indices)});
+}
 void glShadeModel(GLenum mode) { record("glShadeModel", {static_cast<double>(mode)}); }
 void glLightfv(GLenum light, GLenum pname, const GLfloat* params) {
   vellumry::fake_gl::recordFloats("glLightfv", light, pname, params);

@@ -57,6 +57,9 @@ int count(std::string_view name);
 
 /// The bits of a double, for exact comparisons in messages.
 std::uint64_t bits(double d);
+/// A pointer as the client-array calls record it, and back.
+double address(const void* p);
+const char* pointer(double address);
 
 /// Whether two call lists are equal; otherwise names the first difference and its neighbours.
 testing::AssertionResult sameCalls(const std::vector<Call>& actual,

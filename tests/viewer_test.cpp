@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "app/controls.h"
@@ -219,6 +220,27 @@ TEST_F(ViewerTest, WithoutInputTheViewAndTheMountsStayWhileTheClothFalls) {
   EXPECT_TRUE(sameBits(cloth.particleAt(0, 0).position, Vec3(0.0, 0.0, 0.0)));
   EXPECT_TRUE(sameBits(cloth.particleAt(0, 14).position, Vec3(0.0, 0.0, 3.0)));
   EXPECT_LT(cloth.particleAt(14, 7).position.y, -0.5) << "the free edge falls";
+}
+
+double clockMs = 0.0;
+double clockStepMs = 0.0;  // added at each reading: a tick reads at its start, end of work, re-arm
+double steppingClock() { return clockMs += clockStepMs; }
+
+TEST_F(ViewerTest, AnyOtherSceneDrawsThroughArraysAndArmsWhatIsLeftOfTwentyMilliseconds) {
+  tickClock = steppingClock;
+  const std::tuple<int, double, double> cases[] = {
+      {15, 3.875, 20}, {15, 15.5, 20}, {20, 3.875, 12}, {20, 9.75, 0}, {20, 15.5, 0}};
+  for (const auto& [grid, step, timer] : cases) {
+    scene.grid = grid;
+    clockStepMs = step;
+    dropCloth();
+    tick(0);
+    EXPECT_EQ(tickWorkMs, step);
+    EXPECT_EQ(fake_gl::calls().back().arg(0), timer)
+        << "grid " << grid << ", " << 2 * step << " ms";
+    EXPECT_EQ(fake_gl::count("glBegin") == 0, grid != 15) << "arrays for any but the default";
+    fake_gl::clear();
+  }
 }
 
 }  // namespace

@@ -30,6 +30,7 @@ Presenter presenter = {glutSwapBuffers, glutFullScreen, glutReshapeWindow};
 Scene scene;
 int substeps = 1;
 double tickWorkMs = 0.0;
+double (*tickClock)() = steadyMillis;
 
 namespace {
 
@@ -158,14 +159,29 @@ void applyModelTransform() {
   glTranslated(0.0, 0.0, -0.5 * cloth.width);
 }
 
+double steadyMillis() {
+  return std::chrono::duration<double, std::milli>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+unsigned timerMillis(double elapsedMs) {
+  if (isDefaultScene(scene)) {
+    return kTickMillis;
+  }
+  return elapsedMs < kTickMillis ? static_cast<unsigned>(kTickMillis - elapsedMs) : 0;
+}
+
 void display() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glPushMatrix();
   applyModelTransform();
+  // The program's own cloth keeps its immediate-mode calls; any other draws through arrays.
+  const bool arrays = !isDefaultScene(scene);
   if (drawMode == GL_FLAT) {
-    cloth.drawWireframe();
+    arrays ? cloth.drawWireframeArrays() : cloth.drawWireframe();
   } else if (drawMode == GL_SMOOTH) {
-    cloth.drawShaded();
+    arrays ? cloth.drawShadedArrays() : cloth.drawShaded();
   }
   glPopMatrix();
   if (panelHook.draw != nullptr) {
@@ -194,17 +210,16 @@ void stepOnce() {
 }
 
 void tick(int /*value*/) {
+  const double start = tickClock();
   if (!beforeTick()) {
     glutLeaveMainLoop();  // a replayed session has ended
     return;
   }
-  const auto start = std::chrono::steady_clock::now();
   runTick();
-  tickWorkMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                   .count();
+  tickWorkMs = tickClock() - start;
   afterTick();
   // Re-armed after the work, so a slow frame stretches the period rather than queueing ticks.
-  glutTimerFunc(kTickMillis, tick, 0);
+  glutTimerFunc(timerMillis(tickClock() - start), tick, 0);
 }
 
 }  // namespace vellumry

@@ -56,6 +56,8 @@ extern Presenter presenter;
 extern Scene scene;       ///< the scene in force
 extern int substeps;      ///< equal substeps of each of the scene's time steps
 extern double tickWorkMs;  ///< the last tick's work in the window (steps, drawing), milliseconds
+/// Milliseconds on a steady clock, which tick times itself by: steadyMillis, or a test's own.
+extern double (*tickClock)();
 
 /// Builds the cloth afresh, flat, from the scene in force.
 void dropCloth();
@@ -73,7 +75,12 @@ void setProjection(int width, int height);
 void reshape(int width, int height);
 /// The cloth's model transform: lift, turn by viewAngle, centre the rows on the axis.
 void applyModelTransform();
-/// Draws one frame and presents it.
+double steadyMillis();
+/// What tick arms its timer for, once its work took elapsedMs since it started: 20 ms for the
+/// default scene, which times its ticks from the end of the work; for any other what is left of
+/// the tick's 20 ms (whole milliseconds, 0 when none is left), so that it keeps 50 ticks a second.
+[[nodiscard]] unsigned timerMillis(double elapsedMs);
+/// Draws one frame and presents it: the default scene in immediate mode, any other through arrays.
 void display();
 /// One tick's work: the scene's steps, one frame (unless draw is false), then the spin and the
 /// mounts move.

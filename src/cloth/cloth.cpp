@@ -41,6 +41,7 @@ void Cloth::reset() {
   particleCount = 0;
   springCount = 0;
   gridSize = 0;
+  mesh.update(*this);
 }
 
 // Only a grid larger than any before allocates. Every spring the grid could have (bend springs
@@ -122,6 +123,7 @@ void Cloth::build(double clothWidth, int n, const ClothMaterial& made) {
 
   particleAt(0, 0).pinned = true;
   particleAt(0, n - 1).pinned = true;
+  mesh.update(*this);
 }
 
 // After every structural and shear spring, in the same vertex order: the next row but one, then
@@ -172,6 +174,7 @@ void Cloth::setMaterial(const ClothMaterial& made) {
   } else if (!hadBend && made.bend != 0.0) {
     addBendSprings();
   }
+  mesh.update(*this);
 }
 
 double Cloth::stiffnessOf(SpringKind kind) const {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "cloth/cloth_mesh.h"
 #include "math/vec3.h"
 #include "physics/force.h"
 #include "physics/particle.h"
@@ -67,6 +68,11 @@ class Cloth {
   void computeNormals();
   void drawShaded();
   void drawWireframe() const;
+  /// The normals of computeNormals, bit for bit and faster, and their negations in mesh.reversed.
+  void computeArrayNormals();
+  /// The pictures of drawShaded and drawWireframe, drawn through client arrays.
+  void drawShadedArrays();
+  void drawWireframeArrays() const;
 
   std::vector<Particle> particles;
   std::vector<Gravity> gravities;  ///< entry j acts on particles[j]
@@ -81,6 +87,7 @@ class Cloth {
   int springCount = 0;
   int threads = 1;  ///< threads a step runs on
   ParticleSystem system;
+  ClothMesh mesh;  ///< index lists of the grid and the springs, for the array drawing
 
  private:
   void growPools(int n);

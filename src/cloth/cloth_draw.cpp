@@ -1,10 +1,20 @@
 #include <GL/gl.h>
 
+#include <type_traits>
+
 #include "cloth/cloth.h"
 
 namespace vellumry {
 
 namespace {
+
+// The arrays hand GL the pools' own doubles: positions inside each particle, normals packed.
+static_assert(sizeof(Vec3) == 3 * sizeof(double) && std::is_standard_layout_v<Particle>);
+
+void positionArray(const std::vector<Particle>& particles) {
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glVertexPointer(3, GL_DOUBLE, sizeof(Particle), &particles[0].position);
+}
 
 void vertexWithNormal(const Vec3& normal, const Vec3& position) {
   glNormal3d(normal.x, normal.y, normal.z);
@@ -52,6 +62,43 @@ void Cloth::drawWireframe() const {
     glVertex3d(b.x, b.y, b.z);
     glEnd();
   }
+}
+
+// The passes of drawShaded, each one strip over every row: the same triangles, sides and normals.
+// Each pass draws all rows before the next pass, which changes no pixel: the second pass still
+// meets the first one's depths and fails.
+void Cloth::drawShadedArrays() {
+  computeArrayNormals();
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glShadeModel(GL_SMOOTH);
+  if (mesh.stripCount == 0) {
+    return;
+  }
+  positionArray(particles);
+  glEnableClientState(GL_NORMAL_ARRAY);
+  glFrontFace(GL_CW);
+  glNormalPointer(GL_DOUBLE, 0, mesh.reversed.data());
+  glDrawElements(GL_TRIANGLE_STRIP, mesh.stripCount, GL_UNSIGNED_INT, mesh.strip.data());
+  glFrontFace(GL_CCW);
+  glNormalPointer(GL_DOUBLE, 0, normals.data());
+  glDrawElements(GL_TRIANGLE_STRIP, mesh.stripCount, GL_UNSIGNED_INT, mesh.strip.data());
+  glDisableClientState(GL_NORMAL_ARRAY);
+  glDisableClientState(GL_VERTEX_ARRAY);
+  // Immediate mode leaves its last normal current, and a lit wireframe drawn next shows it; an
+  // array draw leaves the current normal undefined.
+  const Vec3& last = normals[particleCount - 1];
+  glNormal3d(last.x, last.y, last.z);
+}
+
+void Cloth::drawWireframeArrays() const {
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glShadeModel(GL_FLAT);
+  if (mesh.lineCount == 0) {
+    return;
+  }
+  positionArray(particles);
+  glDrawElements(GL_LINES, mesh.lineCount, GL_UNSIGNED_INT, mesh.lines.data());
+  glDisableClientState(GL_VERTEX_ARRAY);
 }
 
 }  // namespace vellumry
