@@ -28,6 +28,7 @@ Cloth::Cloth()
 Cloth::~Cloth() { reset(); }
 
 void Cloth::reset() {
+  stepper.clear();
   system.clear();
   for (std::size_t j = 0; j < particles.size(); ++j) {
     particles[j] = Particle();
@@ -122,6 +123,7 @@ void Cloth::build(double clothWidth, int n, const ClothMaterial& made) {
 
   particleAt(0, 0).pinned = true;
   particleAt(0, n - 1).pinned = true;
+  stepper.prepare(*this);
 }
 
 // After every structural and shear spring, in the same vertex order: the next row but one, then
@@ -172,6 +174,7 @@ void Cloth::setMaterial(const ClothMaterial& made) {
   } else if (!hadBend && made.bend != 0.0) {
     addBendSprings();
   }
+  stepper.prepare(*this);
 }
 
 double Cloth::stiffnessOf(SpringKind kind) const {
@@ -196,15 +199,21 @@ void Cloth::addSpring(Particle& a, Particle& b, SpringKind kind, double restLeng
   system.addForce(&spring);
 }
 
-void Cloth::step(double dt) { system.step(dt); }
+void Cloth::step(double dt) { advance(dt, 1); }
 
 void Cloth::advance(double dt, int steps) {
+  if (stepper.advance(*this, dt, steps)) {
+    return;
+  }
   for (int i = 0; i < steps; ++i) {
-    step(dt);
+    system.step(dt);
   }
 }
 
-void Cloth::setThreads(int count) { threads = std::max(1, count); }
+void Cloth::setThreads(int count, int particlesPerThread) {
+  stepper.setThreads(count, particlesPerThread);
+  threads = stepper.threads();
+}
 
 Particle& Cloth::particleAt(int column, int row) {
   // Upper bound first, so that an empty cloth (n = 0) still lands on pool entry 0.
