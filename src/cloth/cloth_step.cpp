@@ -44,15 +44,15 @@ constexpr LinkShape kShapes[kLinks] = {
 };
 
 // Per-vertex arrays in `values`: positions (two buffers, x y z each), velocity, force, gravity's
-// force, then drag (minus the coefficient), mass, pinned (1 or 0), and each link's rest length
-// and stiffness.
+// force, then drag (minus the coefficient), the integrator's divisor, pinned (1 or 0), and each
+// link's rest length and stiffness.
 enum Array : int {
   kPosition = 0,
   kVelocity = 6,
   kForce = 9,
   kGravity = 12,
   kDrag = 15,
-  kMass,
+  kDivisor,
   kPinned,
   kRest,
   kStiffness = kRest + kLinks,
@@ -92,16 +92,18 @@ VELLUMRY_EVERY_WIDTH void springSpan(int count, int offset, const double* __rest
   }
 }
 
-// One component of a row of particles: its accumulators summed in the force list's order, then
+// One component of a row of particles: its accumulator summed in the force list's order, then
 // the integrator. `here`, `above` and `twoAbove` hold the links of this row and of the two rows
-// before it, link L of column k at [L * stride + k].
+// before it, link L of column k at [L * stride + k]; links a vertex lacks hold zeros, and adding
+// a zero leaves an accumulator that started at +0 unchanged.
 VELLUMRY_EVERY_WIDTH void componentSpan(
     int count, int stride, bool bend, double dt, const double* __restrict gravity,
-    const double* __restrict drag, const double* __restrict mass, const double* __restrict pinned,
-    const double* __restrict here, const double* __restrict above,
+    const double* __restrict drag, const double* __restrict divisor,
+    const double* __restrict pinned, const double* __restrict here, const double* __restrict above,
     const double* __restrict twoAbove, const double* __restrict position, double* __restrict moved,
     double* __restrict velocity, double* __restrict force) {
-  for (int k = 0; k < count; ++k) {
+  const double h = 0.5 * dt;
+  const auto sum = [&](int k) {
     double f = 0.0 + gravity[k];
     f = f + drag[k] * velocity[k];
     f = f - above[kDiagonal * stride + k - 1];
@@ -111,25 +113,28 @@ VELLUMRY_EVERY_WIDTH void componentSpan(
     f = f + here[kDown * stride + k];
     f = f + here[kRight * stride + k];
     f = f + here[kDiagonal * stride + k];
-    f = f + here[kAntiDiagonal * stride + k];
+    return f + here[kAntiDiagonal * stride + k];
+  };
+  // Pinned: position and velocity stay (its divisor is 1, not its mass, which may be 0).
+  const auto integrate = [&](int k, double f) {
     force[k] = f;
-  }
-  if (bend) {
-    for (int k = 0; k < count; ++k) {
-      double f = force[k] - twoAbove[kBendRow * stride + k];
-      f = f - here[kBendColumn * stride + k - 2];
-      f = f + here[kBendRow * stride + k];
-      force[k] = f + here[kBendColumn * stride + k];
-    }
-  }
-  const double h = 0.5 * dt;
-  for (int k = 0; k < count; ++k) {
     const bool stays = pinned[k] != 0.0;
-    const double m = stays ? 1.0 : mass[k];
-    const double v = velocity[k] + (dt * force[k]) / m;
+    const double v = velocity[k] + (dt * f) / divisor[k];
     const double p = position[k] + h * v;
     velocity[k] = stays ? velocity[k] : v;
     moved[k] = stays ? position[k] : p;
+  };
+  if (!bend) {
+    for (int k = 0; k < count; ++k) {
+      integrate(k, sum(k));
+    }
+    return;
+  }
+  for (int k = 0; k < count; ++k) {
+    double f = sum(k) - twoAbove[kBendRow * stride + k];
+    f = f - here[kBendColumn * stride + k - 2];
+    f = f + here[kBendRow * stride + k];
+    integrate(k, f + here[kBendColumn * stride + k]);
   }
 }
 
@@ -293,7 +298,7 @@ void ClothStepper::load(const Cloth& cloth, int firstRow, int endRow) {
   double* vx = array(kVelocity);
   double* gx = array(kGravity);
   double* drag = array(kDrag);
-  double* mass = array(kMass);
+  double* divisor = array(kDivisor);
   double* pinned = array(kPinned);
   for (int v = begin; v < end; ++v) {
     const Particle& p = cloth.particles[v];
@@ -308,17 +313,19 @@ void ClothStepper::load(const Cloth& cloth, int firstRow, int endRow) {
     gx[v + cells] = g.y;
     gx[v + 2 * cells] = g.z;
     drag[v] = -cloth.drags[v].coefficient;
-    mass[v] = p.mass;
+    divisor[v] = p.pinned ? 1.0 : p.mass;
     pinned[v] = p.pinned ? 1.0 : 0.0;
   }
-  for (int link = 0; link < (bend ? kLinks : kBendRow); ++link) {
-    const int* spring = links.data() + static_cast<std::ptrdiff_t>(link) * cells;
-    double* rest = array(kRest + link);
-    double* stiffness = array(kStiffness + link);
-    for (int v = begin; v < end; ++v) {
-      if (spring[v] >= 0) {
-        rest[v] = cloth.springs[spring[v]].restLength;
-        stiffness[v] = cloth.springs[spring[v]].stiffness;
+  // Vertex by vertex, so that the springs are read in about the order they lie in their pool.
+  double* rest = array(kRest);
+  double* stiffness = array(kStiffness);
+  for (int v = begin; v < end; ++v) {
+    for (int link = 0; link < (bend ? kLinks : kBendRow); ++link) {
+      const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(link) * cells + v;
+      if (links[at] >= 0) {
+        const Spring& spring = cloth.springs[links[at]];
+        rest[at] = spring.restLength;
+        stiffness[at] = spring.stiffness;
       }
     }
   }
@@ -371,11 +378,11 @@ void ClothStepper::particleRow(int row, int buffer, double dt, int band) {
   const int v = row * n;
   for (int c = 0; c < 3; ++c) {
     const std::ptrdiff_t at = c * static_cast<std::ptrdiff_t>(cells) + v;
-    componentSpan(n, ringStride, bend, dt, array(kGravity) + at, array(kDrag) + v, array(kMass) + v,
-                  array(kPinned) + v, here + c * component, above + c * component,
-                  twoAbove + c * component, array(kPosition + 3 * buffer) + at,
-                  array(kPosition + 3 * (buffer ^ 1)) + at, array(kVelocity) + at,
-                  array(kForce) + at);
+    componentSpan(n, ringStride, bend, dt, array(kGravity) + at, array(kDrag) + v,
+                  array(kDivisor) + v, array(kPinned) + v, here + c * component,
+                  above + c * component, twoAbove + c * component,
+                  array(kPosition + 3 * buffer) + at, array(kPosition + 3 * (buffer ^ 1)) + at,
+                  array(kVelocity) + at, array(kForce) + at);
   }
 }
 
