@@ -70,6 +70,7 @@ VELLUMRY_EVERY_WIDTH void springSpan(int count, int offset, const double* __rest
                                      const double* __restrict rest,
                                      const double* __restrict stiffness, double* __restrict fx,
                                      double* __restrict fy, double* __restrict fz) {
+#pragma omp simd
   for (int k = 0; k < count; ++k) {
     const int b = k + offset;
     const double dx = x[k] - x[b];
@@ -125,11 +126,13 @@ VELLUMRY_EVERY_WIDTH void componentSpan(
     moved[k] = stays ? position[k] : p;
   };
   if (!bend) {
+#pragma omp simd
     for (int k = 0; k < count; ++k) {
       integrate(k, sum(k));
     }
     return;
   }
+#pragma omp simd
   for (int k = 0; k < count; ++k) {
     double f = sum(k) - twoAbove[kBendRow * stride + k];
     f = f - here[kBendColumn * stride + k - 2];
@@ -163,48 +166,63 @@ void ClothStepper::prepare(const Cloth& cloth) {
   links.resize(std::max(links.size(), kLinks * cellCount));
   std::fill_n(links.begin(), kLinks * cellCount, -1);
   sizeRings();
+  ready = listsAreTheGrids(cloth) && findLinks(cloth) && linksInCreationOrder();
+}
 
+// The system lists each particle, its gravity and its drag, then every spring, in pool order.
+bool ClothStepper::listsAreTheGrids(const Cloth& cloth) const {
   const ParticleSystem& system = cloth.system;
+  const auto cellCount = static_cast<std::size_t>(cells);
   if (system.particles.size() != cellCount ||
       system.forces.size() != 2 * cellCount + static_cast<std::size_t>(springCount)) {
-    return;
+    return false;
   }
-  for (int j = 0; j < cells; ++j) {
+  for (std::size_t j = 0; j < cellCount; ++j) {
     const Particle* p = &cloth.particles[j];
     if (system.particles[j] != p || system.forces[2 * j] != &cloth.gravities[j] ||
         system.forces[2 * j + 1] != &cloth.drags[j] || cloth.gravities[j].particle != p ||
         cloth.drags[j].particle != p) {
-      return;
+      return false;
     }
   }
-  bend = false;
-  for (int s = 0; s < springCount; ++s) {
+  for (std::size_t s = 0; s < static_cast<std::size_t>(springCount); ++s) {
     const Spring& spring = cloth.springs[s];
     if (system.forces[2 * cellCount + s] != &spring || spring.particleA == nullptr ||
         spring.particleB == nullptr) {
-      return;
+      return false;
     }
+  }
+  return true;
+}
+
+// Every spring is one link of one vertex, and no link is taken twice.
+bool ClothStepper::findLinks(const Cloth& cloth) {
+  bend = false;
+  for (int s = 0; s < springCount; ++s) {
+    const Spring& spring = cloth.springs[s];
     const auto a = static_cast<int>(spring.particleA - cloth.particles.data());
     const auto b = static_cast<int>(spring.particleB - cloth.particles.data());
-    if (a < 0 || a >= cells || b < 0 || b >= cells) {
-      return;
-    }
-    const int link = linkOf(cloth.springKinds[s], n, b - a);
+    const int link =
+        a < 0 || a >= cells || b < 0 || b >= cells ? -1 : linkOf(cloth.springKinds[s], n, b - a);
     if (link < 0) {
-      return;
+      return false;
     }
     const LinkShape& shape = kShapes[link];
     const int column = a % n;
     const int row = a / n;
-    int& entry = links[link * cellCount + a];
+    int& entry = links[static_cast<std::size_t>(link) * cells + a];
     if (row >= n - shape.shortRows || column < shape.first || column >= n - shape.shortColumns ||
         entry >= 0) {
-      return;
+      return false;
     }
     entry = s;
     bend = bend || link >= kBendRow;
   }
-  // Each vertex must meet its springs in the order the step adds them: creation order.
+  return true;
+}
+
+// Each vertex must meet its springs in the order the step adds them: creation order.
+bool ClothStepper::linksInCreationOrder() const {
   for (int v = 0; v < cells; ++v) {
     const int terms[][2] = {{kDiagonal, v - n - 1}, {kDown, v - n},     {kAntiDiagonal, v - n + 1},
                             {kRight, v - 1},        {kDown, v},         {kRight, v},
@@ -212,14 +230,14 @@ void ClothStepper::prepare(const Cloth& cloth) {
                             {kBendColumn, v - 2},   {kBendRow, v},      {kBendColumn, v}};
     int last = -1;
     for (const auto& [link, slot] : terms) {
-      const int s = slot < 0 ? -1 : links[link * cellCount + slot];
+      const int s = slot < 0 ? -1 : links[static_cast<std::size_t>(link) * cells + slot];
       if (s >= 0 && s <= last) {
-        return;
+        return false;
       }
       last = std::max(last, s);
     }
   }
-  ready = true;
+  return true;
 }
 
 void ClothStepper::setThreads(int count, int particlesPerThread) {
@@ -365,7 +383,9 @@ void ClothStepper::springRow(int row, int buffer, double* ring) {
       continue;
     }
     const int a = row * n + first;
-    springSpan(count, shape.rowStep * n + shape.columnStep, x + a, x + cells + a, x + 2 * cells + a,
+    const double* y = x + cells;
+    const double* z = y + cells;
+    springSpan(count, shape.rowStep * n + shape.columnStep, x + a, y + a, z + a,
                array(kRest + link) + a, array(kStiffness + link) + a, f, fy, fz);
   }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "cloth/worker_pool.h"
@@ -34,13 +35,20 @@ class ClothStepper final {
     int bands;
   };
 
-  static void runBand(void* run, int band);
+  static void runBand(void* data, int band);
+  [[nodiscard]] bool listsAreTheGrids(const Cloth& cloth) const;
+  [[nodiscard]] bool findLinks(const Cloth& cloth);
+  [[nodiscard]] bool linksInCreationOrder() const;
   void load(const Cloth& cloth, int firstRow, int endRow);
   void store(Cloth& cloth, int firstRow, int endRow, int buffer) const;
   void springRow(int row, int buffer, double* ring);
   void particleRow(int row, int buffer, double dt, int band);
-  [[nodiscard]] double* array(int which) { return values.data() + which * cells; }
-  [[nodiscard]] const double* array(int which) const { return values.data() + which * cells; }
+  [[nodiscard]] double* array(int which) {
+    return values.data() + static_cast<std::ptrdiff_t>(which) * cells;
+  }
+  [[nodiscard]] const double* array(int which) const {
+    return values.data() + static_cast<std::ptrdiff_t>(which) * cells;
+  }
   [[nodiscard]] double* ringRow(int band, int row);
   void sizeRings();
 

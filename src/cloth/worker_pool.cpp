@@ -33,17 +33,17 @@ void awaitChange(const std::atomic<T>& value, T old) {
 
 WorkerPool::~WorkerPool() { stop(); }
 
-void WorkerPool::resize(int count) {
-  if (count == workers()) {
+void WorkerPool::resize(int workers) {
+  if (workers == this->workers()) {
     return;
   }
   stop();
-  if (count <= 0) {
+  if (workers <= 0) {
     return;
   }
-  starts = std::make_unique<Signal[]>(static_cast<std::size_t>(count));
-  threads.reserve(static_cast<std::size_t>(count));
-  for (int w = 0; w < count; ++w) {
+  starts = std::make_unique<Signal[]>(static_cast<std::size_t>(workers));
+  threads.reserve(static_cast<std::size_t>(workers));
+  for (int w = 0; w < workers; ++w) {
     try {
       threads.emplace_back(&WorkerPool::serve, this, w, 0U);
     } catch (const std::system_error&) {
@@ -65,17 +65,17 @@ void WorkerPool::stop() {
   stopping = false;
 }
 
-void WorkerPool::run(int count, Job work, void* data) {
-  parts = count;
-  job = work;
-  context = data;
+void WorkerPool::run(int parts, Job job, void* context) {
+  this->parts = parts;
+  this->job = job;
+  this->context = context;
   arrived.store(0, std::memory_order_relaxed);
-  unfinished.store(count - 1, std::memory_order_relaxed);
-  for (int w = 0; w + 1 < count; ++w) {
+  unfinished.store(parts - 1, std::memory_order_relaxed);
+  for (int w = 0; w + 1 < parts; ++w) {
     starts[w].count.fetch_add(1, std::memory_order_release);
     starts[w].count.notify_one();
   }
-  work(data, 0);
+  job(context, 0);
   for (int left = unfinished.load(std::memory_order_acquire); left != 0;
        left = unfinished.load(std::memory_order_acquire)) {
     awaitChange(unfinished, left);
