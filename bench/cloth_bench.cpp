@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <thread>
 
 #include "cloth/cloth.h"
+#include "scene/scene.h"
 
 namespace vellumry {
 namespace {
@@ -142,6 +144,107 @@ void BM_ComputeNormals(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ComputeNormals);
+
+// A whole tick of the scene with an n by n cloth: stepsPerTick x substeps steps, as the viewer
+// takes them. The mounts move apart a little every tick, and the cloth is dropped afresh every
+// 256 ticks outside the timing, so that it keeps swinging and never settles into subnormals.
+struct TickScene {
+  explicit TickScene(int n) {
+    scene.grid = n;
+    substeps = substepsFor(scene);
+    steps = scene.stepsPerTick * substeps;
+    dt = scene.step / substeps;
+  }
+  void drop(Cloth& cloth) const { cloth.build(scene.width, scene.grid, scene.material); }
+  void moveMounts(Cloth& cloth) const {
+    cloth.particleAt(0, 0).position += Vec3(0.0, 0.0, -0.001);
+    cloth.particleAt(0, scene.grid - 1).position += Vec3(0.0, 0.0, 0.001);
+  }
+  Scene scene;
+  int substeps = 1;
+  int steps = 1;
+  double dt = 0.0;
+};
+
+constexpr int kTicksPerDrop = 256;
+
+template <typename Tick>
+void tickLoop(benchmark::State& state, Cloth& cloth, const TickScene& ts, Tick tick) {
+  ts.drop(cloth);
+  int ticks = 0;
+  for (auto _ : state) {
+    if (++ticks == kTicksPerDrop) {
+      state.PauseTiming();
+      ts.drop(cloth);
+      ticks = 0;
+      state.ResumeTiming();
+    }
+    tick(cloth);
+    ts.moveMounts(cloth);
+    benchmark::ClobberMemory();
+  }
+  state.counters["steps"] = ts.steps;
+  state.counters["springs"] = cloth.springCount;
+  state.SetItemsProcessed(state.iterations());  // ticks
+}
+
+// The cloth's own step, on up to range(1) threads (a small cloth stays on one).
+void BM_Tick(benchmark::State& state) {
+  const auto cloth = std::make_unique<Cloth>();
+  cloth->setThreads(static_cast<int>(state.range(1)));
+  const TickScene ts(static_cast<int>(state.range(0)));
+  tickLoop(state, *cloth, ts, [&](Cloth& c) { c.advance(ts.dt, ts.steps); });
+  state.counters["threads"] = cloth->threads;
+}
+BENCHMARK(BM_Tick)
+    ->ArgsProduct({{15, 32, 64, 128, 256}, {1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The same tick through the particle system's step: the reference.
+void BM_ReferenceTick(benchmark::State& state) {
+  const auto cloth = std::make_unique<Cloth>();
+  const TickScene ts(static_cast<int>(state.range(0)));
+  tickLoop(state, *cloth, ts, [&](Cloth& c) {
+    for (int s = 0; s < ts.steps; ++s) {
+      c.system.step(ts.dt);
+    }
+  });
+}
+BENCHMARK(BM_ReferenceTick)
+    ->Arg(15)
+    ->Arg(32)
+    ->Arg(64)
+    ->Arg(128)
+    ->Arg(256)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// One frame's normals of a hanging n by n cloth.
+void BM_Normals(benchmark::State& state) {
+  const auto cloth = std::make_unique<Cloth>();
+  const TickScene ts(static_cast<int>(state.range(0)));
+  ts.drop(*cloth);
+  for (int t = 0; t < 50; ++t) {
+    cloth->advance(ts.dt, ts.steps);
+  }
+  for (auto _ : state) {
+    cloth->computeNormals();
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_Normals)->Arg(15)->Arg(32)->Arg(64)->Arg(128)->Arg(256)->Unit(benchmark::kMillisecond);
+
+// A replay without drawing at n = 128 on the machine's threads: ticks of the simulation and the
+// mount moves, one after another; items_per_second is ticks per second.
+void BM_HeadlessReplay128(benchmark::State& state) {
+  const auto cloth = std::make_unique<Cloth>();
+  cloth->setThreads(static_cast<int>(std::thread::hardware_concurrency()));
+  const TickScene ts(128);
+  tickLoop(state, *cloth, ts, [&](Cloth& c) { c.advance(ts.dt, ts.steps); });
+  state.counters["threads"] = cloth->threads;
+}
+BENCHMARK(BM_HeadlessReplay128)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace vellumry

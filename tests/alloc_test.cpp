@@ -108,5 +108,29 @@ TEST(ClothAllocationTest, OnlyTheFirstBuildAllocates) {
   EXPECT_EQ(allocations - before, 0) << "build after reset, and a smaller rebuild";
 }
 
+// A large cloth split over four threads: once built, neither its steps nor a change of material
+// (bend springs on, then off) allocate.
+TEST(ClothAllocationTest, ALargeClothOnThreadsAllocatesOnlyWhenBuilt) {
+  const auto cloth = std::make_unique<Cloth>();
+  cloth->setThreads(4, 1);
+  long long before = allocations;
+  cloth->build(3.0, 128);
+  EXPECT_GT(allocations - before, 0) << "the first build of a larger grid grows the pools";
+
+  ClothMaterial bent;
+  bent.bend = 2.0;
+  before = allocations;
+  for (int t = 0; t < 30; ++t) {
+    if (t == 10 || t == 20) {
+      cloth->setMaterial(t == 10 ? bent : ClothMaterial());
+    }
+    cloth->advance(0.05 / 8, 16);
+    cloth->particleAt(0, 0).position += Vec3(0.001, 0, 0);
+  }
+  cloth->computeNormals();
+  EXPECT_EQ(allocations - before, 0) << "advance, setMaterial and computeNormals";
+  EXPECT_EQ(cloth->threads, 4);
+}
+
 }  // namespace
 }  // namespace vellumry

@@ -1,7 +1,9 @@
 #include <GL/freeglut.h>
 #include <malloc.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 #include "app/command_line.h"
@@ -86,6 +88,8 @@ int main(int argc, char** argv) {
   if (options.printScene) {
     return printSceneInForce(options.replayPath);
   }
+  const int cores = static_cast<int>(std::thread::hardware_concurrency());
+  cloth.setThreads(options.threads > 0 ? options.threads : std::max(cores, 1));
   if (const int status = startSession(options); status != 0) {
     return status;
   }

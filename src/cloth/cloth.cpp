@@ -28,6 +28,7 @@ Cloth::Cloth()
 Cloth::~Cloth() { reset(); }
 
 void Cloth::reset() {
+  stepper.clear();
   system.clear();
   for (std::size_t j = 0; j < particles.size(); ++j) {
     particles[j] = Particle();
@@ -124,6 +125,7 @@ void Cloth::build(double clothWidth, int n, const ClothMaterial& made) {
   particleAt(0, 0).pinned = true;
   particleAt(0, n - 1).pinned = true;
   mesh.update(*this);
+  stepper.prepare(*this);
 }
 
 // After every structural and shear spring, in the same vertex order: the next row but one, then
@@ -175,6 +177,7 @@ void Cloth::setMaterial(const ClothMaterial& made) {
     addBendSprings();
   }
   mesh.update(*this);
+  stepper.prepare(*this);
 }
 
 double Cloth::stiffnessOf(SpringKind kind) const {
@@ -199,15 +202,21 @@ void Cloth::addSpring(Particle& a, Particle& b, SpringKind kind, double restLeng
   system.addForce(&spring);
 }
 
-void Cloth::step(double dt) { system.step(dt); }
+void Cloth::step(double dt) { advance(dt, 1); }
 
 void Cloth::advance(double dt, int steps) {
+  if (stepper.advance(*this, dt, steps)) {
+    return;
+  }
   for (int i = 0; i < steps; ++i) {
-    step(dt);
+    system.step(dt);
   }
 }
 
-void Cloth::setThreads(int count) { threads = std::max(1, count); }
+void Cloth::setThreads(int count, int particlesPerThread) {
+  stepper.setThreads(count, particlesPerThread);
+  threads = stepper.threads();
+}
 
 Particle& Cloth::particleAt(int column, int row) {
   // Upper bound first, so that an empty cloth (n = 0) still lands on pool entry 0.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cloth/cloth_mesh.h"
+#include "cloth/cloth_step.h"
 #include "math/vec3.h"
 #include "physics/force.h"
 #include "physics/particle.h"
@@ -16,6 +17,8 @@ inline constexpr int kMaxParticles = 400;
 inline constexpr int kMaxSprings = 1600;
 /// Largest grid build accepts: 65,536 particles.
 inline constexpr int kMaxGridSize = 256;
+/// Fewer particles than this for each thread, and another thread costs more than it saves.
+inline constexpr int kParticlesPerThread = 2048;
 
 /// What the cloth is made of. Mass and drag are the whole cloth's, shared evenly by its particles,
 /// so a finer grid is the same cloth at a higher resolution.
@@ -23,8 +26,8 @@ struct ClothMaterial {
   double mass = 70.0;
   double stiffness = 100.0;  ///< springs along rows and columns
   double shear = 10.0;       ///< diagonal springs
-  double bend = 0.0;         ///< springs joining particles two apart along rows and columns; 0: none
-  double drag = 18.0;        ///< linear drag, force per unit velocity
+  double bend = 0.0;   ///< springs joining particles two apart along rows and columns; 0: none
+  double drag = 18.0;  ///< linear drag, force per unit velocity
   Vec3 gravity{0.0, -1.0, 0.0};
 };
 
@@ -53,11 +56,14 @@ class Cloth {
   /// Changes what the built cloth is made of in place: masses, drags, gravity and stiffnesses;
   /// bend springs are appended or removed at the end of the springs. Positions stay as they are.
   void setMaterial(const ClothMaterial& made);
+  /// One step: the same bits as system.step(dt), computed over arrays.
   void step(double dt);
   /// `steps` steps of dt.
   void advance(double dt, int steps);
-  /// Steps on this many threads from now on (at least 1); the result is the same on any number.
-  void setThreads(int count);
+  /// Steps on up to this many threads from now on (1 to 64), each taking at least
+  /// particlesPerThread particles; the result is the same on any number. Starts or stops the
+  /// threads at once: never in a step.
+  void setThreads(int count, int particlesPerThread = kParticlesPerThread);
 
   /// The particle at (column, row), each coordinate clamped into the grid.
   [[nodiscard]] Particle& particleAt(int column, int row);
@@ -75,9 +81,9 @@ class Cloth {
   void drawWireframeArrays() const;
 
   std::vector<Particle> particles;
-  std::vector<Gravity> gravities;  ///< entry j acts on particles[j]
-  std::vector<Drag> drags;         ///< entry j acts on particles[j]
-  std::vector<Spring> springs;     ///< in creation order
+  std::vector<Gravity> gravities;       ///< entry j acts on particles[j]
+  std::vector<Drag> drags;              ///< entry j acts on particles[j]
+  std::vector<Spring> springs;          ///< in creation order
   std::vector<SpringKind> springKinds;  ///< the kind of each spring in use
   std::vector<Vec3> normals;
   ClothMaterial material;
@@ -85,8 +91,8 @@ class Cloth {
   int gridSize = 0;
   int particleCount = 0;
   int springCount = 0;
-  int threads = 1;  ///< threads a step runs on
-  ParticleSystem system;
+  int threads = 1;        ///< threads a step may run on; a small cloth steps on the calling thread
+  ParticleSystem system;  ///< the step force by force, which the cloth's own step reproduces
   ClothMesh mesh;  ///< index lists of the grid and the springs, for the array drawing
 
  private:
@@ -95,6 +101,8 @@ class Cloth {
   void addBendSprings();
   void removeBendSprings();
   [[nodiscard]] double stiffnessOf(SpringKind kind) const;
+
+  ClothStepper stepper;
 };
 
 }  // namespace vellumry
