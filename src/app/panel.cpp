@@ -297,6 +297,25 @@ void plot(const char* id, const char* name, const float* values, double latest) 
                    ImVec2(ImGui::GetContentRegionAvail().x, kPlotHeight));
 }
 
+// What the panel sends while a frame is drawn waits for the end of the tick: then it takes effect
+// between two ticks, as every other input does and as a replay applies it.
+constexpr int kMaxPending = 32;
+Event pending[kMaxPending];
+int pendingCount = 0;
+
+void send(const Event& event) {
+  if (pendingCount < kMaxPending) {
+    pending[pendingCount++] = event;
+  }
+}
+
+void submitPending() {
+  for (int i = 0; i < pendingCount; ++i) {
+    submit(pending[i]);
+  }
+  pendingCount = 0;
+}
+
 // Sends a parameter's new value down the one input path, unless the scene would refuse it.
 void propose(int index, const Param& p, const Vec3& value) {
   Scene next = scene;
@@ -313,7 +332,7 @@ void propose(int index, const Param& p, const Vec3& value) {
     return;
   }
   panel.refusal[0] = '\0';
-  submit(setEvent(index, value));
+  send(setEvent(index, value));
 }
 
 // Wide ranges of positive values, and the two-signed gravity, move by ratios, not by steps.
@@ -385,17 +404,17 @@ void paramControl(int index, const Param& p) {
 void simulationControls() {
   bool pause = paused;
   if (ImGui::Checkbox("Pause", &pause)) {
-    submit(pointerEvent(EventKind::kPause));
+    send(pointerEvent(EventKind::kPause));
   }
   ImGui::SameLine();
   ImGui::BeginDisabled(!paused);
   if (ImGui::Button("Step")) {
-    submit(pointerEvent(EventKind::kStep));
+    send(pointerEvent(EventKind::kStep));
   }
   ImGui::EndDisabled();
   ImGui::SameLine();
   if (ImGui::Button("Redrop")) {
-    submit(menuEvent(kMenuRedrop));
+    send(menuEvent(kMenuRedrop));
   }
 
   struct Choice {
@@ -409,16 +428,16 @@ void simulationControls() {
       ImGui::SameLine();
     }
     if (ImGui::RadioButton(c.label, mouseMode == c.value) && mouseMode != c.value) {
-      submit(menuEvent(c.value));
+      send(menuEvent(c.value));
     }
   }
   const bool lit = drawMode == GL_SMOOTH;
   if (ImGui::RadioButton("Lit surface", lit) && !lit) {
-    submit(menuEvent(kMenuDrawMode));
+    send(menuEvent(kMenuDrawMode));
   }
   ImGui::SameLine();
   if (ImGui::RadioButton("Wireframe", !lit) && lit) {
-    submit(menuEvent(kMenuDrawMode));
+    send(menuEvent(kMenuDrawMode));
   }
 }
 
@@ -510,6 +529,7 @@ void installPanel() {
   panelHook.motion = onMotion;
   panelHook.reshape = onReshape;
   panelHook.draw = draw;
+  panelHook.afterTick = submitPending;
 }
 
 }  // namespace vellumry

@@ -12,6 +12,7 @@ struct PanelHook {
   bool (*motion)(int x, int y) = nullptr;
   void (*reshape)(int width, int height) = nullptr;
   void (*draw)() = nullptr;  ///< after the cloth, before the frame is presented
+  void (*afterTick)() = nullptr;  ///< submits what the panel's controls did during the frame
 };
 
 inline PanelHook panelHook;

@@ -216,6 +216,9 @@ void tick(int /*value*/) {
     return;
   }
   runTick();
+  if (panelHook.afterTick != nullptr) {
+    panelHook.afterTick();
+  }
   tickWorkMs = tickClock() - start;
   afterTick();
   // Re-armed after the work, so a slow frame stretches the period rather than queueing ticks.
