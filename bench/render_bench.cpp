@@ -18,6 +18,7 @@
 #include "app/headless.h"
 #include "app/session_run.h"
 #include "app/viewer.h"
+#include "output/png_writer.h"
 #include "session/session_file.h"
 
 namespace {
@@ -51,7 +52,7 @@ void timedPresent() {
   t = Clock::now();
   std::string error;
   const std::string name = dir + "/frame-" + std::to_string(vellumry::tickCount + 1) + ".png";
-  if (!vellumry::writePng(name, kSize, kSize, pixels, error)) {
+  if (!vellumry::writePng(name, kSize, kSize, pixels.data(), error)) {
     std::fprintf(stderr, "render_bench: %s: %s\n", name.c_str(), error.c_str());
   }
   phases.png += since(t);

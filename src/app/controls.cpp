@@ -7,6 +7,7 @@
 
 #include "app/input.h"
 #include "app/picking.h"
+#include "app/snapshot.h"
 #include "app/viewer.h"
 
 namespace vellumry {
@@ -128,6 +129,8 @@ void onKey(unsigned char key, int /*x*/, int /*y*/) {
 void onSpecial(int key, int /*x*/, int /*y*/) {
   if (key == GLUT_KEY_F11) {
     submit(menuEvent(kMenuFullscreen));
+  } else if (key == GLUT_KEY_F12) {
+    requestSnapshot();  // not an event: it changes nothing the session holds
   }
 }
 

@@ -63,11 +63,14 @@ int main(int argc, char** argv) {
     std::printf("vellumry %s\n", VELLUMRY_VERSION);
     return 0;
   }
+  if (const int status = checkHeadlessOutputs(options); status != 0) {
+    return status;
+  }
   if (const int status = startSession(options); status != 0) {
     return status;
   }
-  if (!options.renderOut.empty()) {
-    return renderHeadless(options.renderOut, options.width, options.height);
+  if (!options.renderOut.empty() || !options.exportPath.empty()) {
+    return runHeadless(options);
   }
   return runWindow(options);
 }

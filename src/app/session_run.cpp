@@ -169,6 +169,8 @@ void startReplay(std::vector<Record> records, std::string path) {
 
 bool replaying() { return replay.active; }
 
+std::uint64_t replayLength() { return replay.records.empty() ? 0 : replay.records.back().tick; }
+
 void recordEvent(const Event& event) {
   Record r;
   r.tick = tickCount;

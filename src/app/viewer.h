@@ -53,8 +53,8 @@ extern bool paused;      ///< no steps and no mount moves; frames and the spin g
 extern Grab grab;
 extern std::uint64_t tickCount;  ///< ticks run since start-up
 extern Presenter presenter;
-extern Scene scene;       ///< the scene in force
-extern int substeps;      ///< equal substeps of each of the scene's time steps
+extern Scene scene;        ///< the scene in force
+extern int substeps;       ///< equal substeps of each of the scene's time steps
 extern double tickWorkMs;  ///< the last tick's work in the window (steps, drawing), milliseconds
 
 /// Builds the cloth afresh, flat, from the scene in force.
@@ -78,6 +78,10 @@ void display();
 /// One tick's work: the scene's steps, one frame (unless draw is false), then the spin and the
 /// mounts move.
 void runTick(bool draw = true);
+/// runTick in two halves, for a caller that takes the cloth as drawn between them: the steps,
+/// then the spin, the mounts' moves and the count.
+void stepTick();
+void finishTick();
 /// One tick's simulation alone: the steps and the mounts' moves (single step while paused).
 void stepOnce();
 /// The frame loop: runs the session's records due, a tick, and re-arms itself.
