@@ -1,7 +1,7 @@
 #include "app/viewer.h"
 
-#include <GL/freeglut.h>
 #include <GL/glu.h>
+#include <GL/freeglut.h>
 
 #include <algorithm>
 #include <chrono>
@@ -88,7 +88,9 @@ void moveMounts() {
 
 // The tick's simulated time is always step x stepsPerTick; a stiff or fine cloth takes it in
 // more, shorter steps. The default scene takes the program's two steps of 0.05, unsplit.
-void stepCloth() { cloth.advance(scene.step / substeps, scene.stepsPerTick * substeps); }
+void stepCloth() {
+  cloth.advance(scene.step / substeps, scene.stepsPerTick * substeps);
+}
 
 }  // namespace
 
@@ -199,8 +201,8 @@ void tick(int /*value*/) {
   }
   const auto start = std::chrono::steady_clock::now();
   runTick();
-  tickWorkMs =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  tickWorkMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                   .count();
   afterTick();
   // Re-armed after the work, so a slow frame stretches the period rather than queueing ticks.
   glutTimerFunc(kTickMillis, tick, 0);

@@ -53,8 +53,8 @@ extern bool paused;      ///< no steps and no mount moves; frames and the spin g
 extern Grab grab;
 extern std::uint64_t tickCount;  ///< ticks run since start-up
 extern Presenter presenter;
-extern Scene scene;        ///< the scene in force
-extern int substeps;       ///< equal substeps of each of the scene's time steps
+extern Scene scene;       ///< the scene in force
+extern int substeps;      ///< equal substeps of each of the scene's time steps
 extern double tickWorkMs;  ///< the last tick's work in the window (steps, drawing), milliseconds
 
 /// Builds the cloth afresh, flat, from the scene in force.
