@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "output/png_writer.h"
 
@@ -26,6 +28,9 @@ bool makeDirectory(const std::string& dir, bool& made, std::string& error) {
   error = dir + ": cannot make the directory: " + std::strerror(errno);
   return false;
 }
+
+// WebP frames are compressed one per core at once.
+int encoderThreads() { return static_cast<int>(std::max(1U, std::thread::hardware_concurrency())); }
 
 }  // namespace
 
@@ -50,8 +55,9 @@ bool FrameOutput::open(OutputFormat format, const std::string& path, int width, 
   }
   const bool ok =
       createPending(path, file_, error) &&
-      (format == OutputFormat::kWebp ? webp_.open(file_.temp, width, height, kWebpQuality, error)
-                                     : video_.open(file_.temp, format, width, height, error));
+      (format == OutputFormat::kWebp
+           ? webp_.open(file_.temp, width, height, kWebpQuality, encoderThreads(), error)
+           : video_.open(file_.temp, format, width, height, error));
   if (!ok) {
     error = path + ": " + error;
     discard();

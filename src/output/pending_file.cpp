@@ -28,8 +28,8 @@ std::string tempStem(const std::string& path) {
 bool mayWrite(const std::string& path, bool replace, bool& exists, std::string& error) {
   struct stat info {};
   exists = stat(path.c_str(), &info) == 0;
-  if (exists && S_ISDIR(info.st_mode)) {
-    error = "it is a directory";
+  if (exists && !S_ISREG(info.st_mode)) {
+    error = S_ISDIR(info.st_mode) ? "it is a directory" : "it is not a regular file";
   } else if (exists && !replace) {
     error = "it exists (--force overwrites it)";
   } else {

@@ -11,7 +11,8 @@ struct PendingFile {
   std::string temp;  ///< where it is written meanwhile; empty once committed or discarded
 };
 
-/// Whether path may be written: it does not exist, or replace is set and it is no directory.
+/// Whether path may be written: it does not exist, or replace is set and it is a regular file
+/// (never a directory or a device, which a rename would put aside).
 /// On a refusal sets error, and exists when it is there already.
 bool mayWrite(const std::string& path, bool replace, bool& exists, std::string& error);
 /// Creates an empty temporary file beside path.
