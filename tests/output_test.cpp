@@ -19,6 +19,7 @@
 #include "output/output_format.h"
 #include "output/pending_file.h"
 #include "output/png_writer.h"
+#include "output/progress.h"
 #include "output/video_writer.h"
 #include "output/webp_writer.h"
 
@@ -105,6 +106,38 @@ TEST(OutputTest, NamesSizesAndFaultsAreRefusedInOneLine) {
     left.push_back(entry.path().filename());
   }
   EXPECT_THAT(left, testing::UnorderedElementsAre("taken.mp4", "frames.webm")) << "no temporary";
+  fs::remove_all(dir);
+}
+
+TEST(OutputTest, ProgressSaysTicksRateAndTimeLeft) {
+  EXPECT_EQ(formatProgress(0, 400, 0.0), "vellumry: 0 of 400 ticks (0%)");
+  EXPECT_EQ(formatProgress(100, 400, 2.0),
+            "vellumry: 100 of 400 ticks (25%), 50.0 frames/s, 0:06 left");
+  EXPECT_EQ(formatProgress(1, 200000, 1.0),
+            "vellumry: 1 of 200000 ticks (0%), 1.0 frames/s, 55:33:19 left");
+  EXPECT_EQ(formatProgress(400, 400, 64.5),
+            "vellumry: 400 of 400 ticks (100%), 6.2 frames/s, done in 1:05");
+}
+
+TEST(OutputTest, AWebpIsTheSameOnAnyNumberOfThreads) {
+  const std::string dir = scratch();
+  std::string files[2];
+  for (const int threads : {1, 3}) {
+    WebpWriter webp;
+    std::string error;
+    ASSERT_TRUE(webp.open(dir + "/a.webp", 96, 64, kWebpQuality, threads, error)) << error;
+    std::vector<std::uint8_t> pixels(96 * 64 * 3);
+    for (int frame = 0; frame < 12; ++frame) {
+      for (std::size_t i = 0; i < pixels.size(); ++i) {
+        pixels[i] = static_cast<std::uint8_t>(i * 7 + frame * (13 + i / 288));
+      }
+      ASSERT_TRUE(webp.addFrame(pixels.data(), error)) << error;
+    }
+    ASSERT_TRUE(webp.finish(error)) << error;
+    files[threads == 3 ? 1 : 0] = slurp(dir + "/a.webp");
+  }
+  EXPECT_GT(files[0].size(), 1000U);
+  EXPECT_TRUE(files[0] == files[1]) << "one thread and three give different files";
   fs::remove_all(dir);
 }
 
