@@ -45,8 +45,10 @@ bool writeObj(const std::string& path, const std::string& cacheName, int n,
                  positions[3 * j + 2]);
   }
   for (std::size_t j = 0; j < count; ++j) {
-    std::fprintf(file, "vt %.9g %.9g\n", static_cast<double>(j % n) / (n - 1),
-                 static_cast<double>(j / n) / (n - 1));
+    const std::size_t column = j % n;
+    const std::size_t row = j / n;
+    std::fprintf(file, "vt %.9g %.9g\n", static_cast<double>(column) / (n - 1),
+                 static_cast<double>(row) / (n - 1));
   }
   for (std::size_t j = 0; j < count; ++j) {
     std::fprintf(file, "vn %.9g %.9g %.9g\n", normals[3 * j], normals[3 * j + 1],
@@ -179,7 +181,7 @@ bool MeshExport::finish(std::string& error) {
   for (std::size_t i = 0; i < obj_.size(); ++i) {
     for (PendingFile* file : {&obj_[i], &pc2_[i]}) {
       if (!commitPending(*file, replace_, error)) {
-        error = file->path + ": " + error;
+        error.insert(0, file->path + ": ");
         for (const std::string& path : done) {
           std::remove(path.c_str());
         }

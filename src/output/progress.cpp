@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 
 namespace vellumry {
@@ -12,7 +13,7 @@ namespace {
 constexpr auto kInterval = std::chrono::milliseconds(250);
 
 std::string clock(double seconds) {
-  const auto s = static_cast<long long>(seconds + 0.5);
+  const long long s = std::llround(seconds);
   char text[32];
   if (s >= 3600) {
     std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);

@@ -86,7 +86,7 @@ bool WebpWriter::open(const std::string& path, int width, int height, float qual
   width_ = width;
   height_ = height;
   quality_ = quality;
-  const auto slots = static_cast<std::size_t>(threads * kSlotsPerThread);
+  const auto slots = static_cast<std::size_t>(threads) * kSlotsPerThread;
   slots_.assign(slots, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 3));
   slotBusy_.assign(slots, false);
   encoded_.clear();
