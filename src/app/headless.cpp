@@ -214,6 +214,7 @@ int runHeadless(const Options& options) {
     return usage(options.replayPath + ": the session has no ticks to render or export");
   }
   ProgressMeter progress;
+  removePendingOnSignal();
   if (!openOutputs(options)) {
     return failedRun(progress);
   }

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -14,6 +16,40 @@ namespace vellumry {
 namespace {
 
 constexpr int kTempAttempts = 100;
+constexpr std::size_t kWatched = 64;  // temporary files an interruption removes
+constexpr std::size_t kWatchedName = 4096;
+
+// The temporary files in being, for a signal handler: plain characters and atomic flags only.
+std::array<std::array<char, kWatchedName>, kWatched> watchedNames;
+std::array<volatile std::sig_atomic_t, kWatched> watchedInUse;
+
+void watch(const std::string& temp) {
+  for (std::size_t i = 0; i < kWatched; ++i) {
+    if (watchedInUse[i] == 0 && temp.size() < kWatchedName) {
+      std::memcpy(watchedNames[i].data(), temp.c_str(), temp.size() + 1);
+      watchedInUse[i] = 1;
+      return;
+    }
+  }
+}
+
+void unwatch(const std::string& temp) {
+  for (std::size_t i = 0; i < kWatched; ++i) {
+    if (watchedInUse[i] != 0 && temp == watchedNames[i].data()) {
+      watchedInUse[i] = 0;
+    }
+  }
+}
+
+void removeWatched(int signal) {
+  for (std::size_t i = 0; i < kWatched; ++i) {
+    if (watchedInUse[i] != 0) {
+      unlink(watchedNames[i].data());
+    }
+  }
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);  // ends the program as the signal would have
+}
 
 // "dir/.name.part-" for "dir/name": hidden, in the same directory, so the rename stays within
 // one file system.
@@ -46,6 +82,7 @@ bool createPending(const std::string& path, PendingFile& file, std::string& erro
     const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       close(fd);
+      watch(temp);
       file = {path, std::move(temp)};
       return true;
     }
@@ -58,6 +95,7 @@ bool createPending(const std::string& path, PendingFile& file, std::string& erro
 }
 
 bool commitPending(PendingFile& file, bool replace, std::string& error) {
+  unwatch(file.temp);
   int status = 0;
   if (replace) {
     status = std::rename(file.temp.c_str(), file.path.c_str());
@@ -81,8 +119,15 @@ bool commitPending(PendingFile& file, bool replace, std::string& error) {
 
 void discardPending(PendingFile& file) {
   if (!file.temp.empty()) {
+    unwatch(file.temp);
     unlink(file.temp.c_str());
     file.temp.clear();
+  }
+}
+
+void removePendingOnSignal() {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    std::signal(signal, removeWatched);
   }
 }
 

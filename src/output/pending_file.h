@@ -21,5 +21,8 @@ bool createPending(const std::string& path, PendingFile& file, std::string& erro
 bool commitPending(PendingFile& file, bool replace, std::string& error);
 /// Removes the temporary file, if any.
 void discardPending(PendingFile& file);
+/// From now on an interruption (SIGINT, SIGTERM, SIGHUP) removes the temporary files in being
+/// before the program ends as the signal would end it.
+void removePendingOnSignal();
 
 }  // namespace vellumry
