@@ -1,8 +1,9 @@
 // Where the time goes when a session is rendered with no window: the demo session's events,
-// run for 1,000 ticks at 500 by 500, timed phase by phase (simulation, drawing, read-back, PNG
-// encoding and writing), and the same session replayed without drawing, in ticks per second.
+// run for 1,000 ticks at 500 by 500, timed phase by phase (simulation, drawing, read-back,
+// encoding and writing), into each output format in turn: PNG frames, MP4 and WebP (WebM too);
+// and the same session replayed without drawing, in ticks per second.
 //
-// Usage: render_bench [SESSION [DIR]]   (DIR receives the PNG files; default a fresh temp dir)
+// Usage: render_bench [SESSION [DIR]]   (DIR receives the output; default a fresh temp dir)
 
 #include <GL/gl.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include "app/headless.h"
 #include "app/session_run.h"
 #include "app/viewer.h"
+#include "output/frame_output.h"
 #include "session/session_file.h"
 
 namespace {
@@ -33,13 +35,14 @@ double since(Clock::time_point t) {
 struct Phases {
   double drawing = 0.0;  // tick start to the frame finished, less the simulation
   double readBack = 0.0;
-  double png = 0.0;
-  double total = 0.0;
+  double encoding = 0.0;  // handing the frame to the output: encoding and writing
+  double finish = 0.0;    // completing the file after the last frame
+  double total = 0.0;     // the whole job, finish included
 };
 
 Phases phases;
 Clock::time_point tickStart;
-std::string dir;
+vellumry::FrameOutput output;
 std::vector<std::uint8_t> pixels;
 
 void timedPresent() {
@@ -50,11 +53,11 @@ void timedPresent() {
   phases.readBack += since(t);
   t = Clock::now();
   std::string error;
-  const std::string name = dir + "/frame-" + std::to_string(vellumry::tickCount + 1) + ".png";
-  if (!vellumry::writePng(name, kSize, kSize, pixels, error)) {
-    std::fprintf(stderr, "render_bench: %s: %s\n", name.c_str(), error.c_str());
+  if (!output.add(vellumry::tickCount + 1, pixels.data(), error)) {
+    std::fprintf(stderr, "render_bench: %s\n", error.c_str());
+    std::exit(1);
   }
-  phases.png += since(t);
+  phases.encoding += since(t);
 }
 
 void noWindow() {}
@@ -83,6 +86,8 @@ std::vector<vellumry::Record> session(const std::string& path) {
 double run(const std::vector<vellumry::Record>& records, bool draw) {
   using namespace vellumry;
   tickCount = 0;
+  viewAngle = -80.0;
+  drawMode = GL_SMOOTH;
   cloth.build(kClothWidth, kClothGridSize);
   startReplay(records, "bench");
   const Clock::time_point start = Clock::now();
@@ -96,13 +101,39 @@ double run(const std::vector<vellumry::Record>& records, bool draw) {
   return ms;
 }
 
+// Renders the session into path as format; prints the phases.
+void render(const std::vector<vellumry::Record>& records, double simulation,
+            vellumry::OutputFormat format, const char* label, const std::string& path) {
+  std::string error;
+  if (!output.open(format, path, kSize, kSize, true, error)) {
+    std::fprintf(stderr, "render_bench: %s\n", error.c_str());
+    std::exit(1);
+  }
+  phases = {};
+  const Clock::time_point start = Clock::now();
+  run(records, true);
+  const Clock::time_point finish = Clock::now();
+  if (!output.finish(error)) {
+    std::fprintf(stderr, "render_bench: %s\n", error.c_str());
+    std::exit(1);
+  }
+  phases.finish = since(finish);
+  phases.total = since(start);
+  const double perTick = simulation / kTicks;
+  std::printf(
+      "%-11s %6.1f frames/s | simulation %.4f, drawing %.3f, read-back %.3f, encoding %.3f ms a "
+      "frame; completing the file %.0f ms\n",
+      label, kTicks / phases.total * 1000.0, perTick, phases.drawing / kTicks - perTick,
+      phases.readBack / kTicks, phases.encoding / kTicks, phases.finish);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace vellumry;
   const std::vector<Record> records = session(argc > 1 ? argv[1] : VELLUMRY_DEMO_SESSION);
   char scratch[] = "/tmp/vellumry-render-bench.XXXXXX";
-  dir = argc > 2 ? argv[2] : mkdtemp(scratch);
+  const std::string dir = argc > 2 ? argv[2] : mkdtemp(scratch);
   HeadlessContext context;
   std::string error;
   if (!context.open(kSize, kSize, error)) {
@@ -114,16 +145,14 @@ int main(int argc, char** argv) {
   reshape(kSize, kSize);
 
   const double simulation = run(records, false);
-  phases.total = run(records, true);
-  const double perTick = simulation / kTicks;
-  const double drawing = phases.drawing / kTicks - perTick;
-  std::printf(
-      "replay without drawing: %.0f ticks/s (%.4f ms a tick)\n"
-      "rendering %llu ticks at %dx%d: %.1f frames/s\n"
-      "  simulation %.4f ms, drawing %.3f ms, read-back %.3f ms, PNG %.3f ms a frame\n"
-      "frames in %s\n",
-      kTicks / simulation * 1000.0, perTick, static_cast<unsigned long long>(kTicks), kSize, kSize,
-      kTicks / phases.total * 1000.0, perTick, drawing, phases.readBack / kTicks,
-      phases.png / kTicks, dir.c_str());
+  std::printf("replay without drawing: %.0f ticks/s (%.4f ms a tick)\n",
+              kTicks / simulation * 1000.0, simulation / kTicks);
+  std::printf("rendering %llu ticks at %dx%d:\n", static_cast<unsigned long long>(kTicks), kSize,
+              kSize);
+  render(records, simulation, OutputFormat::kPngFrames, "PNG frames", dir + "/frames");
+  render(records, simulation, OutputFormat::kMp4, "MP4", dir + "/bench.mp4");
+  render(records, simulation, OutputFormat::kWebp, "WebP", dir + "/bench.webp");
+  render(records, simulation, OutputFormat::kWebm, "WebM", dir + "/bench.webm");
+  std::printf("output in %s\n", dir.c_str());
   return 0;
 }

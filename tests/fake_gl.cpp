@@ -241,6 +241,15 @@ void glGetIntegerv(GLenum pname, GLint* params) {
               vellumry::fake_gl::answers().viewport.end(), params);
   }
 }
+void glReadBuffer(GLenum mode) { record("glReadBuffer", {static_cast<double>(mode)}); }
+void glPixelStorei(GLenum pname, GLint param) {
+  record("glPixelStorei", {static_cast<double>(pname), static_cast<double>(param)});
+}
+void glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum /*format*/,
+                  GLenum /*type*/, GLvoid* /*pixels*/) {
+  record("glReadPixels", {static_cast<double>(x), static_cast<double>(y),
+                          static_cast<double>(width), static_cast<double>(height)});
+}
 void glGetDoublev(GLenum pname, GLdouble* params) {
   record("glGetDoublev", {static_cast<double>(pname)});
   const auto& a = vellumry::fake_gl::answers();

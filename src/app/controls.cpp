@@ -8,6 +8,7 @@
 #include "app/input.h"
 #include "app/panel_hook.h"
 #include "app/picking.h"
+#include "app/snapshot.h"
 #include "app/viewer.h"
 
 namespace vellumry {
@@ -141,6 +142,8 @@ void onSpecial(int key, int x, int y) {
   }
   if (key == GLUT_KEY_F11) {
     submit(menuEvent(kMenuFullscreen));
+  } else if (key == GLUT_KEY_F12) {
+    requestSnapshot();  // not an event: it changes nothing the session holds
   }
 }
 

@@ -3,64 +3,122 @@
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/gl.h>
-#include <png.h>
-#include <sys/stat.h>
 
-#include <cerrno>
-#include <cinttypes>
 #include <cstdio>
-#include <cstring>
-#include <memory>
 
+#include "app/command_line.h"
 #include "app/session_run.h"
 #include "app/viewer.h"
+#include "output/frame_output.h"
+#include "output/mesh_export.h"
+#include "output/output_format.h"
+#include "output/pending_file.h"
+#include "output/progress.h"
 
 namespace vellumry {
 
 namespace {
 
 constexpr int kStatusFailed = 1;
-constexpr int kPngLevel = 1;  // fastest zlib level: encoding is the costliest part of a frame
+constexpr int kStatusUsage = 2;
 
-// What the headless presenter needs between frames.
-struct Output {
-  std::string dir;
+// What the headless run writes, reached from the presenter between frames.
+struct Job {
+  bool render = false;
+  OutputFormat format = OutputFormat::kPngFrames;
+  FrameOutput frames;
   int width = 0;
   int height = 0;
   std::vector<std::uint8_t> pixels;
+  bool exporting = false;
+  MeshExport mesh;
+  std::vector<float> positions;
+  std::vector<float> normals;
+  std::string error;  ///< the first failure, "path: reason"
   bool failed = false;
 };
 
-Output output;
+Job job;
 
 void saveFrame() {
-  if (output.failed) {
+  if (job.failed) {
     return;
   }
-  readFrame(output.width, output.height, output.pixels);
-  char name[32];
-  std::snprintf(name, sizeof name, "/frame-%06" PRIu64 ".png", tickCount + 1);
-  std::string error;
-  if (!writePng(output.dir + name, output.width, output.height, output.pixels, error)) {
-    std::fprintf(stderr, "vellumry: %s%s: %s\n", output.dir.c_str(), name, error.c_str());
-    output.failed = true;
+  readFrame(job.width, job.height, job.pixels);
+  job.failed = !job.frames.add(tickCount + 1, job.pixels.data(), job.error);
+}
+
+// The cloth as drawn this tick, rounded to float.
+void exportFrame() {
+  if (job.failed) {
+    return;
   }
+  const int n = cloth.gridSize;
+  const auto count = static_cast<std::size_t>(n) * n;
+  job.positions.resize(3 * count);
+  for (std::size_t j = 0; j < count; ++j) {
+    const Vec3& p = cloth.particles[j].position;
+    job.positions[3 * j] = static_cast<float>(p.x);
+    job.positions[3 * j + 1] = static_cast<float>(p.y);
+    job.positions[3 * j + 2] = static_cast<float>(p.z);
+  }
+  if (job.mesh.startsPair(n)) {
+    cloth.computeNormals();
+    job.normals.resize(3 * count);
+    for (std::size_t j = 0; j < count; ++j) {
+      const Vec3& v = cloth.normals[j];
+      job.normals[3 * j] = static_cast<float>(v.x);
+      job.normals[3 * j + 1] = static_cast<float>(v.y);
+      job.normals[3 * j + 2] = static_cast<float>(v.z);
+    }
+  }
+  job.failed = !job.mesh.addFrame(n, tickCount, job.positions, job.normals, job.error);
 }
 
 void noFullScreen() {}
 void noReshapeWindow(int /*width*/, int /*height*/) {}
 
-bool makeDirectory(const std::string& dir) {
-  if (mkdir(dir.c_str(), 0777) == 0 || errno == EEXIST) {
-    struct stat info {};
-    if (stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-      return true;
-    }
-    errno = ENOTDIR;
+int usage(const std::string& message) {
+  std::fprintf(stderr, "vellumry: %s\n", message.c_str());
+  return kStatusUsage;
+}
+
+// A file that exists may be replaced only with --force.
+int checkNewFile(const char* option, const std::string& path, bool force) {
+  bool exists = false;
+  std::string error;
+  return mayWrite(path, force, exists, error)
+             ? 0
+             : usage(std::string(option) + " " + path + ": " + error);
+}
+
+int failedRun(ProgressMeter& progress) {
+  progress.abandon();
+  job.frames.discard();
+  job.mesh.discard();
+  std::fprintf(stderr, "vellumry: cannot write %s\n", job.error.c_str());
+  return kStatusFailed;
+}
+
+bool openOutputs(const Options& options) {
+  job.render = !options.renderOut.empty();
+  job.exporting = !options.exportPath.empty();
+  job.width = options.width;
+  job.height = options.height;
+  job.failed = false;
+  job.error.clear();
+  if (job.render) {
+    outputFormatFor(options.renderOut, job.format, job.error);  // checked before
+    job.failed = !job.frames.open(job.format, options.renderOut, job.width, job.height,
+                                  options.force, job.error);
   }
-  std::fprintf(stderr, "vellumry: cannot make directory %s: %s\n", dir.c_str(),
-               std::strerror(errno));
-  return false;
+  if (!job.failed && job.exporting) {
+    job.failed = !job.mesh.open(options.exportPath, options.force, job.error);
+    if (job.failed) {
+      job.frames.discard();
+    }
+  }
+  return !job.failed;
 }
 
 }  // namespace
@@ -122,70 +180,91 @@ void readFrame(int width, int height, std::vector<std::uint8_t>& pixels) {
   glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
 }
 
-bool writePng(const std::string& path, int width, int height,
-              const std::vector<std::uint8_t>& pixels, std::string& error) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
-  if (!file) {
-    error = std::strerror(errno);
-    return false;
+int checkHeadlessOutputs(const Options& options) {
+  std::string error;
+  if (!options.renderOut.empty()) {
+    OutputFormat format = OutputFormat::kPngFrames;
+    if (!outputFormatFor(options.renderOut, format, error) ||
+        !checkFrameSize(format, options.width, options.height, error)) {
+      return usage(error);
+    }
+    if (format != OutputFormat::kPngFrames) {
+      if (const int status = checkNewFile("--render", options.renderOut, options.force)) {
+        return status;
+      }
+    }
   }
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-  if (info == nullptr) {
-    png_destroy_write_struct(&png, nullptr);
-    error = "out of memory";
-    return false;
+  if (!options.exportPath.empty()) {
+    if (!isObjName(options.exportPath)) {
+      return usage("--export " + options.exportPath + ": the name must end in .obj");
+    }
+    for (const char* extension : {".obj", ".pc2"}) {
+      const std::string path = MeshExport::pairName(options.exportPath, 1, extension);
+      if (const int status = checkNewFile("--export", path, options.force)) {
+        return status;
+      }
+    }
   }
-  std::vector<png_bytep> rows(static_cast<std::size_t>(height));
-  for (int y = 0; y < height; ++y) {  // GL's rows run bottom up, a PNG's top down
-    rows[static_cast<std::size_t>(y)] =
-        const_cast<png_bytep>(pixels.data() + static_cast<std::size_t>(height - 1 - y) * width * 3);
-  }
-  // libpng reports errors by longjmp: nothing here owns anything that needs unwinding.
-  if (setjmp(png_jmpbuf(png)) != 0) {  // NOLINT(cert-err52-cpp)
-    png_destroy_write_struct(&png, &info);
-    error = "PNG encoding or writing failed";
-    return false;
-  }
-  png_init_io(png, file.get());
-  png_set_compression_level(png, kPngLevel);
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);  // flat colours: filters gain little
-  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  png_write_image(png, rows.data());
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  if (std::fflush(file.get()) != 0) {
-    error = std::strerror(errno);
-    return false;
-  }
-  return true;
+  return 0;
 }
 
-int renderHeadless(const std::string& dir, int width, int height) {
-  if (!makeDirectory(dir)) {
-    return kStatusFailed;
+int runHeadless(const Options& options) {
+  const std::uint64_t total = replayLength();
+  if (total == 0) {
+    return usage(options.replayPath + ": the session has no ticks to render or export");
+  }
+  ProgressMeter progress;
+  removePendingOnSignal();
+  if (!openOutputs(options)) {
+    return failedRun(progress);
   }
   HeadlessContext context;
-  std::string error;
-  if (!context.open(width, height, error)) {
-    std::fprintf(stderr, "vellumry: cannot render without a window: %s\n", error.c_str());
-    return kStatusFailed;
+  if (job.render) {
+    std::string error;
+    if (!context.open(job.width, job.height, error)) {
+      job.frames.discard();
+      job.mesh.discard();
+      std::fprintf(stderr, "vellumry: cannot render without a window: %s\n", error.c_str());
+      return kStatusFailed;
+    }
+    initGlState();
   }
-  output = {dir, width, height, {}, false};
   presenter = {saveFrame, noFullScreen, noReshapeWindow};
-  initGlState();
   substeps = substepsFor(scene);
   dropCloth();
-  reshape(width, height);
-  while (!output.failed && beforeTick()) {
-    runTick();
-    afterTick();
+  if (job.render) {
+    reshape(job.width, job.height);
   }
-  const int status = finishSession();
-  return output.failed ? kStatusFailed : status;
+  progress.start(total, !options.quiet && stderrIsTerminal());
+  while (!job.failed && beforeTick()) {
+    stepTick();
+    if (job.render) {
+      display();
+    }
+    if (job.exporting) {
+      exportFrame();
+    }
+    finishTick();
+    afterTick();
+    progress.update(tickCount);
+  }
+  if (job.failed) {
+    finishSession();
+    return failedRun(progress);
+  }
+  if (tickCount == total) {
+    progress.finish(tickCount);
+  } else {
+    progress.abandon();  // stopped at a mismatch, reported in the line's place
+  }
+  if (const int status = finishSession(); status != 0) {
+    job.frames.discard();  // a session that differs from its recording leaves nothing behind
+    job.mesh.discard();
+    return status;
+  }
+  job.failed = (job.render && !job.frames.finish(job.error)) ||
+               (job.exporting && !job.mesh.finish(job.error));
+  return job.failed ? failedRun(progress) : 0;
 }
 
 }  // namespace vellumry

@@ -6,6 +6,8 @@
 
 namespace vellumry {
 
+struct Options;
+
 /// An OpenGL context with no window and no display: Mesa's EGL on its surfaceless platform,
 /// drawing into a pbuffer of the given size.
 class HeadlessContext final {
@@ -26,12 +28,13 @@ class HeadlessContext final {
 
 /// Reads the frame just drawn: rows of RGB bytes, bottom row first, as GL stores them.
 void readFrame(int width, int height, std::vector<std::uint8_t>& pixels);
-/// Writes bottom-first RGB rows as a PNG file at a fast compression level.
-bool writePng(const std::string& path, int width, int height,
-              const std::vector<std::uint8_t>& pixels, std::string& error);
 
-/// Runs the replayed session with no window, as fast as it goes, writing every frame to
-/// dir/frame-NNNNNN.png. Returns the exit status.
-int renderHeadless(const std::string& dir, int width, int height);
+/// Checks what --render and --export name before any work: a known kind of output, a size its
+/// encoder takes, nothing overwritten without --force. Returns 0, or 2 after a one-line message.
+int checkHeadlessOutputs(const Options& options);
+/// Runs the replayed session with no window, as fast as it goes, writing every frame (one per
+/// tick) to what --render names, and the cloth to what --export names; shows progress on a
+/// terminal. Nothing is left behind by a run that fails. Returns the exit status.
+int runHeadless(const Options& options);
 
 }  // namespace vellumry

@@ -88,13 +88,16 @@ int main(int argc, char** argv) {
   if (options.printScene) {
     return printSceneInForce(options.replayPath);
   }
+  if (const int status = checkHeadlessOutputs(options); status != 0) {
+    return status;
+  }
   const int cores = static_cast<int>(std::thread::hardware_concurrency());
   cloth.setThreads(options.threads > 0 ? options.threads : std::max(cores, 1));
   if (const int status = startSession(options); status != 0) {
     return status;
   }
-  if (!options.renderOut.empty()) {
-    return renderHeadless(options.renderOut, options.width, options.height);
+  if (!options.renderOut.empty() || !options.exportPath.empty()) {
+    return runHeadless(options);
   }
   return runWindow(options);
 }

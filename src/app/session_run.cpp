@@ -175,6 +175,8 @@ void startReplay(std::vector<Record> records, std::string path) {
 
 bool replaying() { return replay.active; }
 
+std::uint64_t replayLength() { return replay.records.empty() ? 0 : replay.records.back().tick; }
+
 void recordEvent(const Event& event) {
   const std::span<const Param> params = sceneParams();
   if (event.kind == EventKind::kSet &&

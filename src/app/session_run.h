@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -25,6 +26,8 @@ void startRecording(std::FILE* file, std::string path);
 /// Plays these records back from now on; live input is ignored.
 void startReplay(std::vector<Record> records, std::string path);
 [[nodiscard]] bool replaying();
+/// The tick a replayed session ends at: the number of ticks it runs, unless it stops early.
+[[nodiscard]] std::uint64_t replayLength();
 /// Writes an event with the tick it is applied before, when recording.
 void recordEvent(const Event& event);
 /// Applies the replayed records due before the next tick; false once the session is over.

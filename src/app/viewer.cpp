@@ -191,12 +191,20 @@ void display() {
 }
 
 void runTick(bool draw) {
-  if (!paused) {
-    stepCloth();
-  }
+  stepTick();
   if (draw) {
     display();
   }
+  finishTick();
+}
+
+void stepTick() {
+  if (!paused) {
+    stepCloth();
+  }
+}
+
+void finishTick() {
   viewAngle += spinRate;
   if (!paused) {
     moveMounts();

@@ -85,6 +85,10 @@ void display();
 /// One tick's work: the scene's steps, one frame (unless draw is false), then the spin and the
 /// mounts move.
 void runTick(bool draw = true);
+/// runTick in two halves, for a caller that takes the cloth as drawn between them: the steps,
+/// then the spin, the mounts' moves and the count.
+void stepTick();
+void finishTick();
 /// One tick's simulation alone: the steps and the mounts' moves (single step while paused).
 void stepOnce();
 /// The frame loop: runs the session's records due, a tick, and re-arms itself.

@@ -3,7 +3,8 @@
 # falling and lets it go on; F11 fills the screen with the paused cloth drawn in the same shape
 # (the height-to-width ratio of its lit box within 5%) and Esc returns to 500 by 500; on the
 # settled cloth a plain left drag before any menu choice changes nothing, while a Shift + left
-# drag pulls the cloth; q ends the program with status 0.
+# drag pulls the cloth; F12 saves the frame as a 500 by 500 PNG in the current directory and
+# prints its path, and a second F12 does not replace the first; q ends the program with status 0.
 # Usage: keys_and_grab.sh <vellumry binary>
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/lib.sh
@@ -18,6 +19,9 @@ aspect() {
 }
 
 start_xvfb 1024x768x24
+mkdir "$WORK/shots"
+cd "$WORK/shots"
+shots=$(pwd -P)
 start_app
 wait_window
 
@@ -73,6 +77,24 @@ pulled=$(differing_pixels plain pulled)
 note "over 30 frames from ($cx, $cy): untouched $still pixels changed, dragged $plain, with Shift $pulled"
 ((plain <= 2 * still + 1000)) || fail "a plain drag before any menu choice changed $plain pixels"
 ((pulled >= 5 * still + 3000)) || fail "a Shift drag on the cloth changed only $pulled pixels"
+
+saved() { (($(grep -c '\.png$' "$WORK/stdout") == $1)); }
+# The names of the next minute are taken: F12 must pick another, never replace one.
+now=$(date +%s)
+for ((t = now; t < now + 60; t++)); do
+  printf keep >"$shots/vellumry-$(date -d "@$t" +%Y-%m-%d-%H%M%S).png"
+done
+key F12
+poll 15 "the first picture's path" saved 1
+key F12
+poll 15 "the second picture's path" saved 2
+while read -r path; do
+  [[ "$path" == "$shots"/vellumry-*.png ]] || fail "F12 printed '$path', not a picture in $shots"
+  file -b "$path" | grep -q 'PNG image data, 500 x 500' || fail "$path is not a 500 by 500 PNG"
+done < <(grep '\.png$' "$WORK/stdout")
+kept=$(grep -lx keep "$shots"/*.png | wc -l)
+((kept == 60)) || fail "F12 replaced $((60 - kept)) pictures that were there"
+note "F12 twice: two new pictures, $(grep '\.png$' "$WORK/stdout" | xargs -n 1 basename | tr '\n' ' ')"
 
 key q
 wait_app_exit
