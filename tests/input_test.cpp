@@ -318,17 +318,25 @@ std::string readText(const std::string& path) {
   return text.str();
 }
 
-std::vector<Record> parseOrFail(const std::string& text, const std::string& name) {
+std::vector<Record> parseOrFail(const std::string& text, const std::string& name,
+                                Scene* start = nullptr) {
   std::vector<Record> records;
+  Scene scene;
   ParseError error;
-  EXPECT_TRUE(parseSession(text, records, error))
+  EXPECT_TRUE(parseSession(text, scene, records, error))
       << name << ":" << error.line << ": " << error.message;
+  if (start != nullptr) {
+    *start = scene;
+  }
   return records;
 }
 
-// Replays from the start state as the headless renderer does; returns the exit status.
-int replay(std::vector<Record> records) {
+// Replays from the start state as the headless renderer does, on this many threads (each given
+// a band however small the cloth); returns the exit status.
+int replay(std::vector<Record> records, const Scene& start = Scene(), int threads = 1) {
   fake_gl::resetProgram();
+  scene = start;
+  cloth.setThreads(threads, 1);
   initScene();
   startReplay(std::move(records), "test");
   while (beforeTick()) {
@@ -387,19 +395,25 @@ TEST_F(InputTest, ALiveSessionReplaysToTheSameBitsAndAChangedOneFailsAtItsTick) 
   EXPECT_EQ(tickCount, 100U) << "the replay stops where the cloth differs";
 }
 
-TEST_F(InputTest, GoldenSessionsReplayToTheirChecksums) {
+TEST_F(InputTest, GoldenSessionsReplayToTheirChecksumsOnAnyNumberOfThreads) {
   int sessions = 0;
+  int tuned = 0;
   for (const auto& entry : std::filesystem::directory_iterator(VELLUMRY_SESSIONS_DIR)) {
     const std::string name = entry.path().string();
-    SCOPED_TRACE(name);
-    std::vector<Record> records = parseOrFail(readText(name), name);
+    Scene start;
+    const std::vector<Record> records = parseOrFail(readText(name), name, &start);
     const auto checks = std::count_if(records.begin(), records.end(),
                                       [](const Record& r) { return r.hasChecksum; });
-    EXPECT_GE(checks, 2);
-    EXPECT_EQ(replay(std::move(records)), 0);
+    EXPECT_GE(checks, 2) << name;
+    for (const int threads : {1, 2, 4}) {
+      EXPECT_EQ(replay(records, start, threads), 0) << name << " on " << threads << " threads";
+    }
+    tuned += isDefaultScene(start) ? 0 : 1;
     ++sessions;
   }
+  cloth.setThreads(1);
   EXPECT_GE(sessions, 2);
+  EXPECT_GE(tuned, 1) << "a golden session of a tuned scene, large enough to split over threads";
 }
 
 }  // namespace
