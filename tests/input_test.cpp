@@ -54,7 +54,7 @@ const Start kStart = {mouseMode,
                           mountVelocity0.z + mountVelocity1.x + mountVelocity1.y +
                           mountVelocity1.z};
 
-TEST(StartTest, TheViewerStartsAsSpecifiedBeforeAnyReset) {
+TEST(StartTest, TheViewerStartsFromItsInitialValuesBeforeAnyReset) {
   EXPECT_EQ(kStart.mouseMode, -1);
   EXPECT_EQ(kStart.viewAngle, -80.0);
   EXPECT_EQ(kStart.drawMode, static_cast<GLenum>(GL_SMOOTH));
