@@ -5,7 +5,7 @@ include(GNUInstallDirs)
 
 # The version comes from project() in the root CMakeLists.txt and nowhere else; this is the date
 # it was released, for the manual page and the AppStream metadata.
-set(VELLUMRY_RELEASE_DATE 2026-12-07)
+set(VELLUMRY_RELEASE_DATE 2026-12-08)
 # The project has no domain or mail host of its own: example.org is the domain reserved for
 # examples, so the address cannot be mistaken for a working one, and the AppStream identifier
 # (org.example.vellumry) sits under the same domain.

@@ -52,10 +52,15 @@ constexpr char kUsage[] =
     "  space              pause or resume; s steps one tick while paused\n"
     "  Tab                show or hide the panel: every scene parameter, the drag control,\n"
     "                     draw style, pause, step and Redrop, and plots of the cloth's energy\n"
+    "  F12                save the window's frame as vellumry-DATE-TIME.png here\n"
     "  q                  quit\n"
     "\n"
-    "Exit status: 0 done; 1 no display, or a file could not be written; 2 a bad option or\n"
-    "session file; 3 a replayed session that differs from its recording.\n";
+    "Scene keys (--set KEY=VALUE, --print-scene shows them all with their ranges):\n"
+    "  cloth.grid cloth.width cloth.mass cloth.stiffness cloth.shear cloth.bend\n"
+    "  cloth.drag world.gravity time.step time.steps_per_tick\n"
+    "\n"
+    "Exit status: 0 done; 1 no display, or a file could not be written; 2 a bad option,\n"
+    "scene, session file or output; 3 a replayed session that differs from its recording.\n";
 
 // GLUT's options that take a value: the value belongs to GLUT, whatever it looks like.
 bool takesValue(const std::string& glutOption) {
