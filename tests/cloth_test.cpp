@@ -40,8 +40,8 @@ std::vector<std::uint64_t> snapshot(const Cloth& c) {
       return;
     }
     std::uint64_t pool = 0;
-    for (const std::uint64_t e : {entry(c.particles), entry(c.gravities), entry(c.drags),
-                                  entry(c.springs)}) {
+    for (const std::uint64_t e :
+         {entry(c.particles), entry(c.gravities), entry(c.drags), entry(c.springs)}) {
       if (e != ~0ull) {
         out.push_back(pool << 32 | e);
         return;

@@ -16,12 +16,12 @@ struct Options {
   std::string exportPath;  ///< --export OUT.obj: the cloth as a mesh and its motion
   int width = 500;         ///< --size WxH, with --render
   int height = 500;
-  bool quiet = false;      ///< --quiet: no progress on a long job
-  std::string scenePath;   ///< --scene FILE
+  bool quiet = false;     ///< --quiet: no progress on a long job
+  std::string scenePath;  ///< --scene FILE
   /// --set KEY=VALUE and --grid N (as cloth.grid=N), in command-line order: later ones win.
   std::vector<std::string> settings;
-  bool printScene = false;  ///< --print-scene
-  int threads = 0;          ///< --threads N; 0: one per core
+  bool printScene = false;            ///< --print-scene
+  int threads = 0;                    ///< --threads N; 0: one per core
   std::vector<std::string> glutArgs;  ///< the program's name, then what GLUT reads
 };
 

@@ -11,7 +11,7 @@ struct PanelHook {
   bool (*mouse)(int button, int state, int x, int y) = nullptr;
   bool (*motion)(int x, int y) = nullptr;
   void (*reshape)(int width, int height) = nullptr;
-  void (*draw)() = nullptr;  ///< after the cloth, before the frame is presented
+  void (*draw)() = nullptr;       ///< after the cloth, before the frame is presented
   void (*afterTick)() = nullptr;  ///< submits what the panel's controls did during the frame
 };
 

@@ -1,7 +1,7 @@
 #include "app/viewer.h"
 
-#include <GL/glu.h>
 #include <GL/freeglut.h>
+#include <GL/glu.h>
 
 #include <algorithm>
 #include <chrono>
@@ -90,9 +90,7 @@ void moveMounts() {
 
 // The tick's simulated time is always step x stepsPerTick; a stiff or fine cloth takes it in
 // more, shorter steps. The default scene takes the program's two steps of 0.05, unsplit.
-void stepCloth() {
-  cloth.advance(scene.step / substeps, scene.stepsPerTick * substeps);
-}
+void stepCloth() { cloth.advance(scene.step / substeps, scene.stepsPerTick * substeps); }
 
 }  // namespace
 

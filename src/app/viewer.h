@@ -53,8 +53,8 @@ extern bool paused;      ///< no steps and no mount moves; frames and the spin g
 extern Grab grab;
 extern std::uint64_t tickCount;  ///< ticks run since start-up
 extern Presenter presenter;
-extern Scene scene;       ///< the scene in force
-extern int substeps;      ///< equal substeps of each of the scene's time steps
+extern Scene scene;        ///< the scene in force
+extern int substeps;       ///< equal substeps of each of the scene's time steps
 extern double tickWorkMs;  ///< the last tick's work in the window (steps, drawing), milliseconds
 /// Milliseconds on a steady clock, which tick times itself by: steadyMillis, or a test's own.
 extern double (*tickClock)();

@@ -93,7 +93,7 @@ class Cloth {
   int springCount = 0;
   int threads = 1;        ///< threads a step may run on; a small cloth steps on the calling thread
   ParticleSystem system;  ///< the step force by force, which the cloth's own step reproduces
-  ClothMesh mesh;  ///< index lists of the grid and the springs, for the array drawing
+  ClothMesh mesh;         ///< index lists of the grid and the springs, for the array drawing
 
  private:
   void growPools(int n);

@@ -15,8 +15,7 @@ constexpr std::array<Param, 10> kParams = {{
      [](const Scene& s) { return number(s.grid); },
      [](Scene& s, const Vec3& v) { s.grid = static_cast<int>(v.x); }},
     {"cloth", "width", "cloth.width", ParamType::kNumber, 0.5, 10, true,
-     "side of the square cloth, world units",
-     [](const Scene& s) { return number(s.width); },
+     "side of the square cloth, world units", [](const Scene& s) { return number(s.width); },
      [](Scene& s, const Vec3& v) { s.width = v.x; }},
     {"cloth", "mass", "cloth.mass", ParamType::kNumber, 0.1, 10000, false,
      "the whole cloth's mass, shared by its particles",
@@ -43,11 +42,9 @@ constexpr std::array<Param, 10> kParams = {{
      [](Scene& s, const Vec3& v) { s.material.gravity = v; }},
     {"time", "step", "time.step", ParamType::kNumber, 0.001, 0.2, false,
      "time step, split into substeps as stability needs",
-     [](const Scene& s) { return number(s.step); },
-     [](Scene& s, const Vec3& v) { s.step = v.x; }},
+     [](const Scene& s) { return number(s.step); }, [](Scene& s, const Vec3& v) { s.step = v.x; }},
     {"time", "steps_per_tick", "time.steps_per_tick", ParamType::kInt, 1, 20, false,
-     "time steps per 20 ms tick",
-     [](const Scene& s) { return number(s.stepsPerTick); },
+     "time steps per 20 ms tick", [](const Scene& s) { return number(s.stepsPerTick); },
      [](Scene& s, const Vec3& v) { s.stepsPerTick = static_cast<int>(v.x); }},
 }};
 
