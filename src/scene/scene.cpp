@@ -1,5 +1,6 @@
 #include "scene/scene.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -129,14 +130,11 @@ bool checkScene(const Scene& scene, std::string& why) {
 
 bool isDefaultScene(const Scene& scene) {
   const Scene defaults;
-  for (const Param& p : kParams) {
+  return std::all_of(kParams.begin(), kParams.end(), [&](const Param& p) {
     const Vec3 a = p.get(scene);
     const Vec3 b = p.get(defaults);
-    if (a.x != b.x || a.y != b.y || a.z != b.z) {
-      return false;
-    }
-  }
-  return true;
+    return a.x == b.x && a.y == b.y && a.z == b.z;
+  });
 }
 
 }  // namespace vellumry
