@@ -120,6 +120,23 @@ void applySetting(int index, const Vec3& value) {
   applyScene(next, param.rebuilds);
 }
 
+// The list acts when the cloth is next built: Redrop, or a change of grid or width.
+void changePins(const Event& event) {
+  PinList& pins = scene.pins;
+  if (event.value == kPinsClear || event.value == kPinsMounts) {
+    pins.mounts = event.value == kPinsMounts;
+    pins.count = 0;
+  } else if (event.value == kPinsAdd && pins.count < kMaxPins && event.x >= 0 &&
+             event.x < kMaxGridSize && event.y >= 0 && event.y < kMaxGridSize) {
+    if (pins.mounts) {
+      pins.mounts = false;
+      pins.count = 0;
+    }
+    pins.at[static_cast<std::size_t>(pins.count++)] = {static_cast<std::int16_t>(event.x),
+                                                        static_cast<std::int16_t>(event.y)};
+  }
+}
+
 }  // namespace
 
 void applyEvent(const Event& event) {
@@ -159,6 +176,17 @@ void applyEvent(const Event& event) {
       break;
     case EventKind::kSet:
       applySetting(event.value, event.target);
+      break;
+    case EventKind::kPin:
+      if (!(grab.active && grab.particle == event.value)) {
+        cloth.togglePin(event.value);
+      }
+      break;
+    case EventKind::kCut:
+      cloth.breakSpring(event.value);
+      break;
+    case EventKind::kPins:
+      changePins(event);
       break;
   }
 }

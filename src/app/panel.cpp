@@ -382,6 +382,12 @@ void paramControl(int index, const Param& p) {
       value = Vec3(v[0], v[1], v[2]);
       break;
     }
+    case ParamType::kBool: {
+      bool on = value.x != 0.0;
+      changed = ImGui::Checkbox(label, &on);
+      value.x = on ? 1.0 : 0.0;
+      break;
+    }
   }
   tooltip(p);
   if (!p.rebuilds) {

@@ -10,6 +10,7 @@
 #include "app/controls.h"
 #include "app/panel_hook.h"
 #include "app/session_run.h"
+#include "world/world_step.h"
 
 namespace vellumry {
 
@@ -90,7 +91,26 @@ void moveMounts() {
 
 // The tick's simulated time is always step x stepsPerTick; a stiff or fine cloth takes it in
 // more, shorter steps. The default scene takes the program's two steps of 0.05, unsplit.
-void stepCloth() { cloth.advance(scene.step / substeps, scene.stepsPerTick * substeps); }
+void stepCloth() {
+  advanceInWorld(cloth, scene.world, scene.tearRatio, scene.step, substeps, scene.stepsPerTick);
+}
+
+// The scene's pins instead of the build's two mount points; pins outside the grid (left by a
+// smaller grid than the list was made for) are passed over.
+void pinScenePins() {
+  if (scene.pins.mounts) {
+    return;
+  }
+  const int n = cloth.gridSize;
+  cloth.particleAt(0, 0).pinned = false;
+  cloth.particleAt(0, n - 1).pinned = false;
+  for (int i = 0; i < scene.pins.count; ++i) {
+    const GridPin& pin = scene.pins.at[static_cast<std::size_t>(i)];
+    if (pin.column < n && pin.row < n) {
+      cloth.particleAt(pin.column, pin.row).pinned = true;
+    }
+  }
+}
 
 }  // namespace
 
@@ -113,7 +133,10 @@ void initGlState() {
   glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, kMaterialDiffuse);
 }
 
-void dropCloth() { cloth.build(scene.width, scene.grid, scene.material); }
+void dropCloth() {
+  cloth.build(scene.width, scene.grid, scene.material);
+  pinScenePins();
+}
 
 void applyScene(const Scene& next, bool rebuild) {
   scene = next;
@@ -174,8 +197,9 @@ void display() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glPushMatrix();
   applyModelTransform();
-  // The program's own cloth keeps its immediate-mode calls; any other draws through arrays.
-  const bool arrays = !isDefaultScene(scene);
+  // The program's own cloth keeps its immediate-mode calls; any other, or a torn one, draws
+  // through arrays.
+  const bool arrays = !isDefaultScene(scene) || cloth.brokenCount > 0;
   if (drawMode == GL_FLAT) {
     arrays ? cloth.drawWireframeArrays() : cloth.drawWireframe();
   } else if (drawMode == GL_SMOOTH) {

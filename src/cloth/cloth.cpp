@@ -21,6 +21,7 @@ Cloth::Cloth()
       drags(kMaxParticles),
       springs(kMaxSprings),
       springKinds(kMaxSprings),
+      broken(kMaxSprings),
       normals(kMaxParticles) {
   reset();
 }
@@ -38,6 +39,8 @@ void Cloth::reset() {
   for (Spring& s : springs) {
     s = Spring();
   }
+  std::fill(broken.begin(), broken.end(), std::uint8_t{0});
+  brokenCount = 0;
   width = 0.0;
   particleCount = 0;
   springCount = 0;
@@ -59,6 +62,7 @@ void Cloth::growPools(int n) {
   if (most > springs.size()) {
     springs.resize(most);
     springKinds.resize(most);
+    broken.resize(most);
   }
   system.particles.reserve(count);
   system.forces.reserve(2 * count + most);
@@ -216,6 +220,27 @@ void Cloth::advance(double dt, int steps) {
 void Cloth::setThreads(int count, int particlesPerThread) {
   stepper.setThreads(count, particlesPerThread);
   threads = stepper.threads();
+}
+
+void Cloth::togglePin(int particle) {
+  if (particle >= 0 && particle < particleCount) {
+    particles[particle].pinned = !particles[particle].pinned;
+  }
+}
+
+void Cloth::breakSpring(int spring) {
+  if (spring < 0 || spring >= springCount || broken[spring] != 0) {
+    return;
+  }
+  broken[spring] = 1;
+  ++brokenCount;
+  auto& forces = system.forces;
+  const auto at = std::find(forces.begin(), forces.end(), &springs[spring]);
+  if (at != forces.end()) {
+    forces.erase(at);
+  }
+  mesh.update(*this);
+  stepper.prepare(*this);
 }
 
 Particle& Cloth::particleAt(int column, int row) {

@@ -65,6 +65,12 @@ class Cloth {
   /// threads at once: never in a step.
   void setThreads(int count, int particlesPerThread = kParticlesPerThread);
 
+  /// Pins the particle with this pool index, or frees it if pinned; outside the cloth, nothing.
+  void togglePin(int particle);
+  /// Takes the spring with this pool index out of the step and the drawing for good (until the
+  /// next build); a broken or unknown spring is left alone. Allocates nothing.
+  void breakSpring(int spring);
+
   /// The particle at (column, row), each coordinate clamped into the grid.
   [[nodiscard]] Particle& particleAt(int column, int row);
   /// Copy of the stored normal at (column, row); the coordinates must lie inside the grid.
@@ -85,12 +91,14 @@ class Cloth {
   std::vector<Drag> drags;              ///< entry j acts on particles[j]
   std::vector<Spring> springs;          ///< in creation order
   std::vector<SpringKind> springKinds;  ///< the kind of each spring in use
+  std::vector<std::uint8_t> broken;     ///< 1 for each spring in use that has broken
   std::vector<Vec3> normals;
   ClothMaterial material;
   double width = 0.0;
   int gridSize = 0;
   int particleCount = 0;
   int springCount = 0;
+  int brokenCount = 0;  ///< springs in use that have broken
   int threads = 1;        ///< threads a step may run on; a small cloth steps on the calling thread
   ParticleSystem system;  ///< the step force by force, which the cloth's own step reproduces
   ClothMesh mesh;         ///< index lists of the grid and the springs, for the array drawing

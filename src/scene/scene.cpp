@@ -11,7 +11,10 @@ namespace {
 
 Vec3 number(double v) { return {v, 0.0, 0.0}; }
 
-constexpr std::array<Param, 10> kParams = {{
+// Besides its range, the tear ratio may be 0: springs never break.
+constexpr std::string_view kTearKey = "tear.ratio";
+
+constexpr std::array<Param, 21> kParams = {{
     {"cloth", "grid", "cloth.grid", ParamType::kInt, 2, 256, true, "particles per side",
      [](const Scene& s) { return number(s.grid); },
      [](Scene& s, const Vec3& v) { s.grid = static_cast<int>(v.x); }},
@@ -47,6 +50,47 @@ constexpr std::array<Param, 10> kParams = {{
     {"time", "steps_per_tick", "time.steps_per_tick", ParamType::kInt, 1, 20, false,
      "time steps per 20 ms tick", [](const Scene& s) { return number(s.stepsPerTick); },
      [](Scene& s, const Vec3& v) { s.stepsPerTick = static_cast<int>(v.x); }},
+    {"wind", "velocity", "wind.velocity", ParamType::kVector, -100, 100, false,
+     "the air's velocity, x, y, z; 0, 0, 0: still air",
+     [](const Scene& s) { return s.world.wind.velocity; },
+     [](Scene& s, const Vec3& v) { s.world.wind.velocity = v; }},
+    {"wind", "gust", "wind.gust", ParamType::kNumber, 0, 1, false,
+     "how much gusts vary the wind over time and space; 0: steady",
+     [](const Scene& s) { return number(s.world.wind.gust); },
+     [](Scene& s, const Vec3& v) { s.world.wind.gust = v.x; }},
+    {"wind", "seed", "wind.seed", ParamType::kInt, 0, 2147483647, false,
+     "the gusts' pattern: the same seed, the same gusts",
+     [](const Scene& s) { return number(s.world.wind.seed); },
+     [](Scene& s, const Vec3& v) { s.world.wind.seed = static_cast<int>(v.x); }},
+    {"ball", "enabled", "ball.enabled", ParamType::kBool, 0, 1, false,
+     "whether the ball is there", [](const Scene& s) { return number(s.world.ball.enabled); },
+     [](Scene& s, const Vec3& v) { s.world.ball.enabled = v.x != 0.0; }},
+    {"ball", "centre", "ball.centre", ParamType::kVector, -100, 100, false,
+     "the ball's centre, x, y, z (the cloth is built in y = 0, from 0 to its width in x and z)",
+     [](const Scene& s) { return s.world.ball.centre; },
+     [](Scene& s, const Vec3& v) { s.world.ball.centre = v; }},
+    {"ball", "radius", "ball.radius", ParamType::kNumber, 0.01, 100, false, "the ball's radius",
+     [](const Scene& s) { return number(s.world.ball.radius); },
+     [](Scene& s, const Vec3& v) { s.world.ball.radius = v.x; }},
+    {"ball", "friction", "ball.friction", ParamType::kNumber, 0, 1, false,
+     "share of its sliding speed cloth touching the ball loses",
+     [](const Scene& s) { return number(s.world.ball.friction); },
+     [](Scene& s, const Vec3& v) { s.world.ball.friction = v.x; }},
+    {"floor", "enabled", "floor.enabled", ParamType::kBool, 0, 1, false,
+     "whether the floor is there", [](const Scene& s) { return number(s.world.floor.enabled); },
+     [](Scene& s, const Vec3& v) { s.world.floor.enabled = v.x != 0.0; }},
+    {"floor", "height", "floor.height", ParamType::kNumber, -100, 100, false,
+     "the floor's height (the cloth is built at 0 and hangs below it)",
+     [](const Scene& s) { return number(s.world.floor.height); },
+     [](Scene& s, const Vec3& v) { s.world.floor.height = v.x; }},
+    {"floor", "friction", "floor.friction", ParamType::kNumber, 0, 1, false,
+     "share of its sliding speed cloth touching the floor loses",
+     [](const Scene& s) { return number(s.world.floor.friction); },
+     [](Scene& s, const Vec3& v) { s.world.floor.friction = v.x; }},
+    {"tear", "ratio", kTearKey, ParamType::kNumber, 1, 100, false,
+     "a spring breaks when stretched past this multiple of its rest length; 0: never",
+     [](const Scene& s) { return number(s.tearRatio); },
+     [](Scene& s, const Vec3& v) { s.tearRatio = v.x; }},
 }};
 
 // Stability of the integrator (v += h F / m, then x += h v / 2) on a particle of mass m held by
@@ -77,9 +121,13 @@ int findParam(std::string_view key) {
 }
 
 bool inRange(const Param& param, const Vec3& value) {
+  const bool whole = param.type == ParamType::kInt || param.type == ParamType::kBool;
   const auto ok = [&](double v) {
+    if (v == 0.0 && param.key == kTearKey) {
+      return true;
+    }
     return std::isfinite(v) && v >= param.least && v <= param.most &&
-           (param.type != ParamType::kInt || v == std::floor(v));
+           (!whole || v == std::floor(v));
   };
   if (param.type == ParamType::kVector) {
     return ok(value.x) && ok(value.y) && ok(value.z);
@@ -88,9 +136,13 @@ bool inRange(const Param& param, const Vec3& value) {
 }
 
 std::string rangeText(const Param& param) {
+  if (param.type == ParamType::kBool) {
+    return "true or false";
+  }
   char text[96];
   const char* what = param.type == ParamType::kVector ? "each component "
                      : param.type == ParamType::kInt  ? "a whole number "
+                     : param.key == kTearKey          ? "0 (never) or "
                                                       : "";
   std::snprintf(text, sizeof text, "%sfrom %g to %g", what, param.least, param.most);
   return text;
@@ -130,7 +182,7 @@ bool checkScene(const Scene& scene, std::string& why) {
 
 bool isDefaultScene(const Scene& scene) {
   const Scene defaults;
-  return std::all_of(kParams.begin(), kParams.end(), [&](const Param& p) {
+  return scene.pins.mounts && std::all_of(kParams.begin(), kParams.end(), [&](const Param& p) {
     const Vec3 a = p.get(scene);
     const Vec3 b = p.get(defaults);
     return a.x == b.x && a.y == b.y && a.z == b.z;

@@ -1,24 +1,49 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "cloth/cloth.h"
 #include "math/vec3.h"
+#include "world/world.h"
 
 namespace vellumry {
 
-/// Every physical value of a run, each with its default: the program's own constants.
+/// A particle by its grid coordinates.
+struct GridPin {
+  std::int16_t column = 0;
+  std::int16_t row = 0;
+};
+
+/// Most particles a scene may list as pinned: every edge of the largest grid.
+inline constexpr int kMaxPins = 4 * kMaxGridSize;
+
+/// The particles pinned when the cloth is built: by default the two mount points, (0, 0) and
+/// (0, n - 1), whatever the grid; otherwise exactly those listed (none at all included).
+struct PinList {
+  bool mounts = true;  ///< the default: the two mount points
+  int count = 0;       ///< entries of at in use when not mounts
+  std::array<GridPin, kMaxPins> at{};
+};
+
+/// Every physical value of a run, each with its default: the program's own constants, and a
+/// world that does not act.
 struct Scene {
   int grid = 15;  ///< particles per side
   double width = 3.0;
   ClothMaterial material;
   double step = 0.05;    ///< time step, before any split into substeps
   int stepsPerTick = 2;  ///< time steps per 20 ms tick
+  World world;
+  double tearRatio = 0.0;  ///< a spring breaks past this multiple of its rest length; 0: never
+  PinList pins;
 };
 
-enum class ParamType : std::uint8_t { kInt, kNumber, kVector };
+/// kBool: a TOML boolean, held as 0 or 1.
+enum class ParamType : std::uint8_t { kInt, kNumber, kVector, kBool };
 
 /// One scene parameter: its key ("table.name"), range, help, and how to read and write it. A
 /// value is held as a Vec3: a number or an integer in x, a vector whole. The range bounds each

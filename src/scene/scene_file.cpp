@@ -47,6 +47,8 @@ std::string valueText(const Param& p, const Vec3& v) {
       return floatText(v.x);
     case ParamType::kVector:
       return "[" + floatText(v.x) + ", " + floatText(v.y) + ", " + floatText(v.z) + "]";
+    case ParamType::kBool:
+      return v.x != 0.0 ? "true" : "false";
   }
   return {};
 }

@@ -32,6 +32,10 @@ enum class EventKind : std::uint8_t {
   kGrab,     ///< Shift + left press that picked a particle
   kPull,     ///< the pointer moved while a particle is held
   kSet,      ///< a scene parameter changed: value is its index in sceneParams(), target its value
+  kPin,      ///< Ctrl + left click on a particle: value, its pool index, is pinned or freed
+  kCut,      ///< Alt + left drag crossed a spring: value, its pool index, breaks
+  kPins,     ///< the scene's pin list: value -1 empties it, 0 adds (x, y) = (column, row), 1 makes
+             ///< it the default, the two mount points; acts when the cloth is next built
 };
 
 /// One input that changes the viewer's state, as the live window and a replay both apply it.
@@ -74,6 +78,28 @@ struct Event {
   e.kind = EventKind::kSet;
   e.value = param;
   e.target = value;
+  return e;
+}
+
+/// kPin or kCut of the particle or spring with this pool index.
+[[nodiscard]] constexpr Event indexEvent(EventKind kind, int index) {
+  Event e;
+  e.kind = kind;
+  e.value = index;
+  return e;
+}
+
+inline constexpr int kPinsClear = -1;
+inline constexpr int kPinsAdd = 0;
+inline constexpr int kPinsMounts = 1;
+
+/// A change of the scene's pin list: kPinsClear, kPinsMounts, or kPinsAdd of (column, row).
+[[nodiscard]] constexpr Event pinsEvent(int change, int column = 0, int row = 0) {
+  Event e;
+  e.kind = EventKind::kPins;
+  e.value = change;
+  e.x = column;
+  e.y = row;
   return e;
 }
 
