@@ -271,6 +271,17 @@ void gluLookAt(GLdouble eyeX, GLdouble eyeY, GLdouble eyeZ, GLdouble centerX, GL
   record("gluLookAt", {eyeX, eyeY, eyeZ, centerX, centerY, centerZ, upX, upY, upZ});
 }
 
+// One quadric for the program's life: a test sees which it was given.
+GLUquadric* gluNewQuadric() {
+  static int quadric = 0;
+  record("gluNewQuadric", {});
+  return reinterpret_cast<GLUquadric*>(&quadric);
+}
+void gluSphere(GLUquadric* quad, GLdouble radius, GLint slices, GLint stacks) {
+  record("gluSphere", {vellumry::fake_gl::address(quad), radius, static_cast<double>(slices),
+                       static_cast<double>(stacks)});
+}
+
 // GLUT
 
 void glutReshapeWindow(int width, int height) {

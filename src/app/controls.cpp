@@ -3,6 +3,7 @@
 #include <GL/freeglut.h>
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 
 #include "app/input.h"
@@ -44,15 +45,88 @@ constexpr char kHelp[] =
 // Window depth of the plane a held particle moves on; set when it is picked.
 GLdouble grabDepth = 0.0;
 
-// Shift + left press: holds the particle drawn nearest the pointer, if one is near enough.
+// What a modified left drag does until the release; a grab is the viewer's own.
+enum class Gesture : std::uint8_t { kNone, kCut, kMoveBall };
+Gesture gesture = Gesture::kNone;
+int lastX = 0;  ///< the pointer at the cut's last motion
+int lastY = 0;
+GLdouble ballDepth = 0.0;  ///< window depth of the plane facing the camera the ball moves on
+Vec3 ballOffset;           ///< the ball's centre less the point under the pointer on that plane
+
+// The ball, if the pointer's ray meets it before any particle near the pointer; the particle is
+// held otherwise.
+bool tryMoveBall(const ViewTransform& view, const Pick& pick, int x, int y) {
+  const Ball& ball = scene.world.ball;
+  GLdouble depth = 0.0;
+  if (!ball.enabled || !pointerOnBall(view, x, y, ball.centre, ball.radius, depth) ||
+      (pick.particle >= 0 && pick.depth < depth) || !windowDepth(view, ball.centre, ballDepth)) {
+    return false;
+  }
+  Vec3 under;
+  if (!pointerToCloth(view, x, y, ballDepth, under)) {
+    return false;
+  }
+  ballOffset = ball.centre - under;
+  gesture = Gesture::kMoveBall;
+  return true;
+}
+
+// Shift + left press: moves the ball, or holds the particle drawn nearest the pointer, if one is
+// near enough.
 bool tryGrab(int x, int y) {
-  const Pick pick = pickParticle(cloth, currentView(), x, y);
+  const ViewTransform view = currentView();
+  const Pick pick = pickParticle(cloth, view, x, y);
+  if (tryMoveBall(view, pick, x, y)) {
+    return true;
+  }
   if (pick.particle < 0) {
     return false;
   }
   grabDepth = pick.depth;
   submit(targetEvent(EventKind::kGrab, pick.particle, cloth.particles[pick.particle].position));
   return true;
+}
+
+void moveBallTo(int x, int y) {
+  Vec3 centre;
+  if (pointerToCloth(currentView(), x, y, ballDepth, centre)) {
+    centre += ballOffset;
+    if (isValidTarget(centre)) {
+      submit(setEvent(findParam("ball.centre"), centre));
+    }
+  }
+}
+
+// Ctrl + left click: pins the particle the grab would pick, or frees it.
+void togglePinAt(int x, int y) {
+  const Pick pick = pickParticle(cloth, currentView(), x, y);
+  if (pick.particle >= 0) {
+    submit(indexEvent(EventKind::kPin, pick.particle));
+  }
+}
+
+void cutSpring(int spring) { submit(indexEvent(EventKind::kCut, spring)); }
+
+void cutTo(int x, int y) {
+  crossedSprings(cloth, currentView(), lastX, lastY, x, y, cutSpring);
+  lastX = x;
+  lastY = y;
+}
+
+// A modified left press; false if it is a plain press after all.
+bool modifiedPress(int x, int y) {
+  const int modifiers = glutGetModifiers();
+  if ((modifiers & GLUT_ACTIVE_CTRL) != 0) {
+    togglePinAt(x, y);
+    return true;
+  }
+  if ((modifiers & GLUT_ACTIVE_ALT) != 0) {
+    gesture = Gesture::kCut;
+    lastX = x;
+    lastY = y;
+    return true;
+  }
+  return (modifiers & GLUT_ACTIVE_SHIFT) != 0 && tryGrab(x, y);
 }
 
 void pullTo(int x, int y) {
@@ -65,6 +139,7 @@ void pullTo(int x, int y) {
 }  // namespace
 
 void installControls() {
+  reserveCutting();
   glutMouseFunc(onMouse);
   glutMotionFunc(onMotion);
   glutCreateMenu(onMenu);
@@ -94,11 +169,13 @@ void onMouse(int button, int state, int x, int y) {
     return;
   }
   if (state == GLUT_DOWN) {
-    if ((glutGetModifiers() & GLUT_ACTIVE_SHIFT) != 0 && tryGrab(x, y)) {
+    gesture = Gesture::kNone;
+    if (modifiedPress(x, y)) {
       return;
     }
     submit(pointerEvent(EventKind::kPress, x, y));
   } else if (state == GLUT_UP) {
+    gesture = Gesture::kNone;
     submit(pointerEvent(EventKind::kRelease, x, y));
   }
 }
@@ -109,6 +186,10 @@ void onMotion(int x, int y) {
   }
   if (grab.active) {
     pullTo(x, y);
+  } else if (gesture == Gesture::kCut) {
+    cutTo(x, y);
+  } else if (gesture == Gesture::kMoveBall) {
+    moveBallTo(x, y);
   } else {
     submit(pointerEvent(EventKind::kMotion, x, y));
   }

@@ -30,5 +30,18 @@ Pick pickParticle(const Cloth& cloth, const ViewTransform& view, int x, int y);
 /// The point under the pointer on the plane facing the camera at window depth `depth`, in cloth
 /// coordinates; false if the view cannot be inverted.
 bool pointerToCloth(const ViewTransform& view, int x, int y, GLdouble depth, Vec3& point);
+/// The window depth the point (cloth coordinates) is drawn at; false if behind the camera or
+/// clipped away.
+bool windowDepth(const ViewTransform& view, const Vec3& p, GLdouble& depth);
+/// The window depth at which the ray under the pointer first meets the ball; false if it misses.
+bool pointerOnBall(const ViewTransform& view, int x, int y, const Vec3& centre, double radius,
+                   GLdouble& depth);
+
+/// Makes room for the window positions of the largest cloth, so that a cut allocates nothing.
+void reserveCutting();
+/// Calls cut with the pool index of every spring not broken whose drawn segment the pointer's
+/// path from (x0, y0) to (x1, y1) crosses (GLUT window pixels), in pool order.
+void crossedSprings(const Cloth& cloth, const ViewTransform& view, int x0, int y0, int x1, int y1,
+                    void (*cut)(int spring));
 
 }  // namespace vellumry

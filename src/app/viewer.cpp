@@ -10,6 +10,7 @@
 #include "app/controls.h"
 #include "app/panel_hook.h"
 #include "app/session_run.h"
+#include "app/world_draw.h"
 #include "world/world_step.h"
 
 namespace vellumry {
@@ -39,8 +40,6 @@ constexpr GLfloat kLight0Diffuse[] = {1.0f, 1.0f, 1.0f, 1.0f};
 constexpr GLfloat kLight0Position[] = {0.0f, 3.0f, -10.0f, 1.0f};
 constexpr GLfloat kLight1Diffuse[] = {1.0f, 1.0f, 1.0f, 1.0f};
 constexpr GLfloat kLight1Position[] = {0.0f, -3.0f, 10.0f, 1.0f};
-constexpr GLfloat kMaterialAmbient[] = {0.5f, 0.5f, 0.5f, 1.0f};
-constexpr GLfloat kMaterialDiffuse[] = {0.0f, 1.0f, 0.8f, 1.0f};
 
 double squaredDistance(const Vec3& a, const Vec3& b) { return (a - b).lengthSquared(); }
 
@@ -129,8 +128,8 @@ void initGlState() {
   glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
   glMatrixMode(GL_MODELVIEW);
 
-  glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, kMaterialAmbient);
-  glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, kMaterialDiffuse);
+  glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, kClothAmbient);
+  glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, kClothDiffuse);
 }
 
 void dropCloth() {
@@ -205,6 +204,7 @@ void display() {
   } else if (drawMode == GL_SMOOTH) {
     arrays ? cloth.drawShadedArrays() : cloth.drawShaded();
   }
+  drawWorld(scene.world, cloth.width, drawMode);
   glPopMatrix();
   if (panelHook.draw != nullptr) {
     panelHook.draw();

@@ -18,6 +18,9 @@ inline constexpr unsigned kTickMillis = 20;
 /// The requested window size in pixels; also the yardstick of drag sensitivity, in full screen too.
 inline constexpr int windowWidth = 500;
 inline constexpr int windowHeight = 500;
+/// The cloth's material, which anything else drawn puts back after it.
+inline constexpr GLfloat kClothAmbient[] = {0.5f, 0.5f, 0.5f, 1.0f};
+inline constexpr GLfloat kClothDiffuse[] = {0.0f, 1.0f, 0.8f, 1.0f};
 /// Farthest a held particle moves towards the pointer in one tick, in world units.
 inline constexpr double kGrabStep = 0.2;
 /// Farthest a held particle may lead its grid neighbours, in rest spacings.
