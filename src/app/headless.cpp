@@ -9,6 +9,7 @@
 #include "app/command_line.h"
 #include "app/session_run.h"
 #include "app/viewer.h"
+#include "app/world_draw.h"
 #include "output/frame_output.h"
 #include "output/mesh_export.h"
 #include "output/output_format.h"
@@ -48,6 +49,22 @@ void saveFrame() {
   job.failed = !job.frames.add(tickCount + 1, job.pixels.data(), job.error);
 }
 
+// The ball and the floor as drawn.
+WorldFrame worldFrame() {
+  const World& world = scene.world;
+  WorldFrame frame;
+  frame.ball = world.ball.enabled;
+  frame.centre[0] = world.ball.centre.x;
+  frame.centre[1] = world.ball.centre.y;
+  frame.centre[2] = world.ball.centre.z;
+  frame.radius = world.ball.radius;
+  frame.floor = world.floor.enabled;
+  frame.floorHeight = world.floor.height;
+  frame.floorCentre = 0.5 * cloth.width;
+  frame.floorHalfSize = kFloorHalfSize;
+  return frame;
+}
+
 // The cloth as drawn this tick, rounded to float.
 void exportFrame() {
   if (job.failed) {
@@ -72,7 +89,8 @@ void exportFrame() {
       job.normals[3 * j + 2] = static_cast<float>(v.z);
     }
   }
-  job.failed = !job.mesh.addFrame(n, tickCount, job.positions, job.normals, job.error);
+  job.failed =
+      !job.mesh.addFrame(n, tickCount, job.positions, job.normals, job.error, worldFrame());
 }
 
 void noFullScreen() {}

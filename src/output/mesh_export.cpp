@@ -1,5 +1,6 @@
 #include "output/mesh_export.h"
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstring>
@@ -32,7 +33,8 @@ bool writeHeader(std::FILE* file, std::int32_t points, float startFrame, std::in
 // Vertices in grid order, texture coordinates spanning the cloth, the normals given, and one
 // quad per grid cell wound counter-clockwise seen from the side the normals point to.
 bool writeObj(const std::string& path, const std::string& cacheName, int n,
-              std::span<const float> positions, std::span<const float> normals) {
+              std::span<const float> positions, std::span<const float> normals,
+              const WorldFrame& world) {
   std::FILE* file = std::fopen(path.c_str(), "w");
   if (file == nullptr) {
     return false;
@@ -65,8 +67,21 @@ bool writeObj(const std::string& path, const std::string& cacheName, int n,
                    corners[2], corners[3], corners[3], corners[3]);
     }
   }
-  const bool written = std::ferror(file) == 0;
+  const bool written = writeWorldObjects(file, world, static_cast<int>(count));
   return std::fclose(file) == 0 && written;
+}
+
+bool writeLittle(std::FILE* file, std::span<const float> values,
+                 std::vector<unsigned char>& bytes) {
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    putLittle(std::bit_cast<std::uint32_t>(values[i]), bytes.data() + 4 * i);
+  }
+  return std::fwrite(bytes.data(), 1, 4 * values.size(), file) == 4 * values.size();
+}
+
+bool sameBall(const WorldFrame& a, const WorldFrame& b) {
+  return a.centre[0] == b.centre[0] && a.centre[1] == b.centre[1] && a.centre[2] == b.centre[2] &&
+         a.radius == b.radius;
 }
 
 std::string baseName(const std::string& path) {
@@ -109,6 +124,22 @@ bool MeshExport::createPair(int pair, std::string& error) {
 bool MeshExport::startsPair(int gridSize) const { return gridSize != gridSize_; }
 
 bool MeshExport::closeCache(std::string& error) {
+  if (ballCache_ != nullptr) {
+    PendingFile& ball = ballPc2_.back();
+    unsigned char count[4];
+    putLittle(static_cast<std::uint32_t>(samples_), count);
+    bool ok = std::fflush(ballCache_) == 0 &&
+              std::fseek(ballCache_, kPc2SamplesOffset, SEEK_SET) == 0 &&
+              std::fwrite(count, 1, sizeof count, ballCache_) == sizeof count;
+    ok = std::fclose(ballCache_) == 0 && ok;
+    ballCache_ = nullptr;
+    if (!ballMoved_) {
+      discardPending(ball);  // a ball that stayed put needs no cache
+    } else if (!ok) {
+      error = ball.path + ": " + std::strerror(errno);
+      return false;
+    }
+  }
   if (cache_ == nullptr) {
     return true;
   }
@@ -125,7 +156,8 @@ bool MeshExport::closeCache(std::string& error) {
 }
 
 bool MeshExport::beginPair(int gridSize, std::uint64_t tick, std::span<const float> positions,
-                           std::span<const float> normals, std::string& error) {
+                           std::span<const float> normals, const WorldFrame& world,
+                           std::string& error) {
   if (gridSize_ != 0) {  // a later pair: open made the first pair's files
     if (!closeCache(error)) {
       return false;
@@ -136,10 +168,27 @@ bool MeshExport::beginPair(int gridSize, std::uint64_t tick, std::span<const flo
   }
   gridSize_ = gridSize;
   samples_ = 0;
-  bytes_.resize(positions.size() * 4);
+  bytes_.resize(std::max<std::size_t>(positions.size(), 3 * kBallPoints) * 4);
   const PendingFile& obj = obj_.back();
   const PendingFile& pc2 = pc2_.back();
-  if (!writeObj(obj.temp, baseName(pc2.path), gridSize, positions, normals)) {
+  ballPc2_.resize(obj_.size());
+  firstBall_ = world;
+  ballMoved_ = false;
+  if (world.ball) {
+    PendingFile& ball = ballPc2_.back();
+    const std::string name = pairName(objPath_, pairs(), "-ball.pc2");
+    if (!createPending(name, ball, error)) {
+      error.insert(0, name + ": ");
+      return false;
+    }
+    ballCache_ = std::fopen(ball.temp.c_str(), "wb");
+    if (ballCache_ == nullptr ||
+        !writeHeader(ballCache_, kBallPoints, static_cast<float>(tick), 0)) {
+      error = ball.path + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  if (!writeObj(obj.temp, baseName(pc2.path), gridSize, positions, normals, world)) {
     error = obj.path + ": " + std::strerror(errno);
     return false;
   }
@@ -152,18 +201,31 @@ bool MeshExport::beginPair(int gridSize, std::uint64_t tick, std::span<const flo
 }
 
 bool MeshExport::addFrame(int gridSize, std::uint64_t tick, std::span<const float> positions,
-                          std::span<const float> normals, std::string& error) {
-  if (startsPair(gridSize) && !beginPair(gridSize, tick, positions, normals, error)) {
+                          std::span<const float> normals, std::string& error,
+                          const WorldFrame& world) {
+  if (startsPair(gridSize) && !beginPair(gridSize, tick, positions, normals, world, error)) {
     return false;
   }
-  for (std::size_t i = 0; i < positions.size(); ++i) {
-    putLittle(std::bit_cast<std::uint32_t>(positions[i]), bytes_.data() + 4 * i);
+  if (ballCache_ != nullptr && !addBallFrame(world, error)) {
+    return false;
   }
-  if (std::fwrite(bytes_.data(), 1, bytes_.size(), cache_) != bytes_.size()) {
+  if (!writeLittle(cache_, positions, bytes_)) {
     error = pc2_.back().path + ": " + std::strerror(errno);
     return false;
   }
   ++samples_;
+  return true;
+}
+
+// The ball as it is now, wherever the pair's first frame had it.
+bool MeshExport::addBallFrame(const WorldFrame& world, std::string& error) {
+  ballMoved_ = ballMoved_ || !sameBall(world, firstBall_);
+  float points[3 * kBallPoints];
+  ballPoints(world, points);
+  if (!writeLittle(ballCache_, points, bytes_)) {
+    error = ballPc2_.back().path + ": " + std::strerror(errno);
+    return false;
+  }
   return true;
 }
 
@@ -178,8 +240,12 @@ bool MeshExport::finish(std::string& error) {
   }
   // All or nothing: a pair that cannot be put in place takes the ones before it away again.
   std::vector<std::string> done;
+  ballPc2_.resize(obj_.size());
   for (std::size_t i = 0; i < obj_.size(); ++i) {
-    for (PendingFile* file : {&obj_[i], &pc2_[i]}) {
+    for (PendingFile* file : {&obj_[i], &pc2_[i], &ballPc2_[i]}) {
+      if (file->temp.empty()) {
+        continue;  // no ball, or one that stayed put
+      }
       if (!commitPending(*file, replace_, error)) {
         error.insert(0, file->path + ": ");
         for (const std::string& path : done) {
@@ -193,15 +259,18 @@ bool MeshExport::finish(std::string& error) {
   }
   obj_.clear();
   pc2_.clear();
+  ballPc2_.clear();
   return true;
 }
 
 void MeshExport::discard() {
-  if (cache_ != nullptr) {
-    std::fclose(cache_);
-    cache_ = nullptr;
+  for (std::FILE** cache : {&cache_, &ballCache_}) {
+    if (*cache != nullptr) {
+      std::fclose(*cache);
+      *cache = nullptr;
+    }
   }
-  for (std::vector<PendingFile>* files : {&obj_, &pc2_}) {
+  for (std::vector<PendingFile>* files : {&obj_, &pc2_, &ballPc2_}) {
     for (PendingFile& file : *files) {
       discardPending(file);
     }
