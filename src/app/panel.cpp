@@ -15,12 +15,15 @@
 #include <span>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/input.h"
 #include "app/panel_hook.h"
+#include "app/scene_choice.h"
 #include "app/session_run.h"
 #include "app/viewer.h"
 #include "cloth/cloth_energy.h"
+#include "scene/scene_file.h"
 
 namespace vellumry {
 
@@ -70,6 +73,8 @@ struct Panel {
   int frames = 0;
   Pending pending[kMaxParams];
   char refusal[384] = "";
+  std::vector<SceneFile> sceneFiles;  ///< listed once, when the panel is made
+  int chosenScene = 0;
 };
 
 Panel panel;
@@ -107,6 +112,7 @@ void create() {
   glutSpecialUpFunc(onSpecialUp);
   panel.mostThreads =
       std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxThreads);
+  panel.sceneFiles = listSceneFiles({VELLUMRY_SCENES_DIR, VELLUMRY_SOURCE_SCENES_DIR});
   panel.created = true;
 }
 
@@ -299,7 +305,8 @@ void plot(const char* id, const char* name, const float* values, double latest) 
 
 // What the panel sends while a frame is drawn waits for the end of the tick: then it takes effect
 // between two ticks, as every other input does and as a replay applies it.
-constexpr int kMaxPending = 32;
+// Room for a scene's whole pin list as well as every parameter.
+constexpr int kMaxPending = kMaxPins + 64;
 Event pending[kMaxPending];
 int pendingCount = 0;
 
@@ -422,6 +429,9 @@ void simulationControls() {
   if (ImGui::Button("Redrop")) {
     send(menuEvent(kMenuRedrop));
   }
+  if (ImGui::IsItemHovered()) {
+    ImGui::SetTooltip("drops the cloth again, every tear mended");
+  }
 
   struct Choice {
     const char* label;
@@ -447,12 +457,60 @@ void simulationControls() {
   }
 }
 
+// The scene's events: the parameters that differ, the pin list, then a Redrop that builds it.
+void loadChosenScene() {
+  const SceneFile& file = panel.sceneFiles[static_cast<std::size_t>(panel.chosenScene)];
+  Scene loaded;
+  std::string error;
+  if (!loadScene(file.path, loaded, error) || !checkScene(loaded, error)) {
+    std::snprintf(panel.refusal, sizeof panel.refusal, "%s", error.c_str());
+    return;
+  }
+  panel.refusal[0] = '\0';
+  for (const Event& e : sceneEvents(scene, loaded)) {
+    send(e);
+  }
+}
+
+void sceneChooser() {
+  if (panel.sceneFiles.empty()) {
+    return;
+  }
+  const std::string& shown = panel.sceneFiles[static_cast<std::size_t>(panel.chosenScene)].label;
+  if (ImGui::BeginCombo("##scene", shown.c_str())) {
+    for (std::size_t i = 0; i < panel.sceneFiles.size(); ++i) {
+      const bool chosen = static_cast<int>(i) == panel.chosenScene;
+      if (ImGui::Selectable(panel.sceneFiles[i].label.c_str(), chosen)) {
+        panel.chosenScene = static_cast<int>(i);
+      }
+    }
+    ImGui::EndCombo();
+  }
+  ImGui::SameLine();
+  if (ImGui::Button("Load scene")) {
+    loadChosenScene();
+  }
+}
+
+// The cloth's own tables are listed plainly; each of the world it meets under a header.
 void sceneControls() {
   const std::span<const Param> params = sceneParams();
   const int count = std::min(static_cast<int>(params.size()), kMaxParams);
+  const int firstHeaded = findParam("wind.velocity");
+  bool open = true;
   for (int i = 0; i < count; ++i) {
-    paramControl(i, params[static_cast<std::size_t>(i)]);
+    const Param& p = params[static_cast<std::size_t>(i)];
+    if (i >= firstHeaded && (i == firstHeaded || p.table != params[i - 1].table)) {
+      char header[32];
+      std::snprintf(header, sizeof header, "%.*s", static_cast<int>(p.table.size()),
+                    p.table.data());
+      open = ImGui::CollapsingHeader(header, ImGuiTreeNodeFlags_DefaultOpen);
+    }
+    if (open) {
+      paramControl(i, p);
+    }
   }
+  sceneChooser();
   if (panel.refusal[0] != '\0') {
     ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(1.0f, 0.45f, 0.4f, 1.0f));
     ImGui::TextWrapped("%s", panel.refusal);
@@ -462,6 +520,7 @@ void sceneControls() {
 
 void figures() {
   ImGui::Text("tick %.2f ms  %.0f fps  substeps %d", tickWorkMs, framesPerSecond(), substeps);
+  ImGui::Text("broken springs %d", cloth.brokenCount);
   if (ImGui::IsItemHovered()) {
     ImGui::SetTooltip(
         "the last tick's work (steps and drawing), the frame rate,\nand the equal substeps each "
