@@ -4,6 +4,7 @@
 #include <GL/glut.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <memory>
 #include <string>
@@ -355,6 +356,90 @@ TEST_F(ControlsTest, HelpTextIsPrintedExactly) {
             "\tFullscreen - duh\n\n"
             "Twitching too hard will screw up the program :-)\n\n");
   expectNothingRecorded();
+}
+
+// Model: cloth x to screen x, cloth z to screen y, window depth 0.5 - 0.1 y (nearer for larger y);
+// projection: a fifth of each. Cloth point (x, y, z) is drawn at GLUT pixel (250 + 50 x, 249.5 -
+// 50 z).
+class GestureTest : public ControlsTest {
+ protected:
+  void SetUp() override {
+    ControlsTest::SetUp();
+    fake_gl::Answers& a = fake_gl::answers();
+    a.viewport = {0, 0, 500, 500};
+    a.modelview = {1, 0, 0, 0, 0, 0, -1, 0, 0, 1, 0, 0, 0, 0, 0, 1};
+    a.projection = {0.2, 0, 0, 0, 0, 0.2, 0, 0, 0, 0, 0.2, 0, 0, 0, 0, 1};
+  }
+  static void modifiedPress(int modifiers, int x, int y) {
+    fake_gl::answers().modifiers = modifiers;
+    leftPress(x, y);
+    fake_gl::answers().modifiers = 0;
+  }
+};
+
+TEST_F(GestureTest, CtrlClickTogglesThePinOfTheParticleUnderThePointerAndNothingElse) {
+  const int particle = 3 + 15 * 4;  // (3, 4) of the flat 15 by 15 cloth, at (282.1, 206.6)
+  for (const bool pinned : {true, false}) {
+    modifiedPress(GLUT_ACTIVE_CTRL, 284, 204);
+    leftRelease(284, 204);
+    EXPECT_EQ(cloth.particles[particle].pinned, pinned);
+  }
+  modifiedPress(GLUT_ACTIVE_CTRL | GLUT_ACTIVE_SHIFT, 100, 100);  // off the cloth
+  EXPECT_FALSE(grab.active);
+  EXPECT_EQ(dragStartX, 0) << "a modified press is not a drag's press";
+  int pins = 0;
+  for (int j = 0; j < cloth.particleCount; ++j) {
+    pins += cloth.particles[j].pinned ? 1 : 0;
+  }
+  EXPECT_EQ(pins, 2) << "the mounts alone";
+}
+
+// A 3 by 3 cloth, columns 75 pixels apart: a path down between columns 0 and 1 crosses exactly
+// the springs joining them, in two motions; a plain or Shift drag on the same path cuts nothing.
+TEST_F(GestureTest, AltDragCutsExactlyTheSpringsItsPathCrosses) {
+  struct Case {
+    int modifiers;
+    bool cuts;
+  };
+  for (const Case c :
+       {Case{0, false}, Case{GLUT_ACTIVE_SHIFT, false}, Case{GLUT_ACTIVE_ALT, true}}) {
+    cloth.build(3.0, 3);
+    modifiedPress(c.modifiers, 290, 40);
+    onMotion(290, 180);
+    onMotion(290, 300);
+    leftRelease(290, 300);
+    for (int s = 0; s < cloth.springCount; ++s) {
+      const auto a = cloth.springs[s].particleA - cloth.particles.data();
+      const auto b = cloth.springs[s].particleB - cloth.particles.data();
+      const bool crossed = std::min(a % 3, b % 3) == 0 && std::max(a % 3, b % 3) == 1;
+      EXPECT_EQ(cloth.broken[s] != 0, c.cuts && crossed)
+          << "spring " << s << " from " << a << " to " << b << ", modifiers " << c.modifiers;
+    }
+    EXPECT_EQ(cloth.brokenCount, c.cuts ? 7 : 0) << "3 structural and 4 shear springs";
+  }
+}
+
+// Shift + drag moves the ball when its ray meets the ball before any particle near the pointer.
+TEST_F(GestureTest, ShiftDragOnTheBallMovesItAcrossThePlaneFacingTheView) {
+  scene.world.ball.enabled = true;
+  struct Case {
+    Vec3 centre;
+    int x, y;
+    bool moves;  // otherwise the particle under the pointer is held
+  };
+  for (const Case c : {Case{{-2.0, -1.0, 1.5}, 150, 174, true},     // beside the cloth
+                       Case{{1.5, 1.5, 1.5}, 325, 174, true},       // in front of it
+                       Case{{1.5, -1.5, 1.5}, 325, 174, false}}) {  // behind it
+    scene.world.ball.centre = c.centre;
+    modifiedPress(GLUT_ACTIVE_SHIFT, c.x, c.y);
+    EXPECT_EQ(grab.active, !c.moves);
+    onMotion(c.x + 20, c.y - 10);
+    const Vec3 wanted = c.moves ? Vec3(c.centre.x + 0.4, c.centre.y, c.centre.z + 0.2) : c.centre;
+    EXPECT_NEAR(scene.world.ball.centre.x, wanted.x, 1e-9) << "ball at x " << c.centre.x;
+    EXPECT_NEAR(scene.world.ball.centre.y, wanted.y, 1e-9);
+    EXPECT_NEAR(scene.world.ball.centre.z, wanted.z, 1e-9);
+    leftRelease(c.x + 20, c.y - 10);
+  }
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/controls.h"
+#include "app/scene_choice.h"
 #include "app/session_run.h"
 #include "app/viewer.h"
 #include "fake_gl.h"
@@ -414,6 +415,50 @@ TEST_F(InputTest, GoldenSessionsReplayToTheirChecksumsOnAnyNumberOfThreads) {
   cloth.setThreads(1);
   EXPECT_GE(sessions, 2);
   EXPECT_GE(tuned, 1) << "a golden session of a tuned scene, large enough to split over threads";
+}
+
+// A loaded scene reaches the one input path as events: applied in order from the scene in force
+// they give the loaded scene, every value and the pin list, and its cloth. The stiffness is taken
+// only once the step is short enough for it, after the step that comes later in the table.
+TEST_F(InputTest, ASceneLoadedThroughEventsIsTheSceneItself) {
+  Scene loaded;
+  loaded.grid = 200;
+  loaded.material.stiffness = 10000.0;
+  loaded.step = 0.01;
+  loaded.world.ball.enabled = true;
+  loaded.world.ball.centre = Vec3(0.5, -2.0, 1.0);
+  loaded.tearRatio = 2.0;
+  loaded.pins.mounts = false;
+  loaded.pins.count = 2;
+  loaded.pins.at[0] = {0, 0};
+  loaded.pins.at[1] = {199, 0};
+  std::string why;
+  ASSERT_FALSE(checkScene(
+      [&] {
+        Scene s = loaded;
+        s.step = 0.05;
+        return s;
+      }(),
+      why))
+      << "the stiffness needs the shorter step";
+  const std::vector<Event> events = sceneEvents(scene, loaded);
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back().kind, EventKind::kMenu);
+  EXPECT_EQ(events.back().value, kMenuRedrop);
+  for (const Event& e : events) {
+    applyEvent(e);
+  }
+  for (const Param& p : sceneParams()) {
+    const Vec3 a = p.get(scene);
+    const Vec3 b = p.get(loaded);
+    EXPECT_TRUE(a.x == b.x && a.y == b.y && a.z == b.z) << p.key;
+  }
+  EXPECT_FALSE(scene.pins.mounts);
+  EXPECT_EQ(scene.pins.count, 2);
+  EXPECT_EQ(cloth.gridSize, 200);
+  EXPECT_TRUE(cloth.particleAt(199, 0).pinned);
+  EXPECT_FALSE(cloth.particleAt(0, 199).pinned) << "a mount, not listed";
+  EXPECT_EQ(sceneEvents(scene, loaded).size(), 4U) << "nothing differs: the pins and the Redrop";
 }
 
 }  // namespace

@@ -299,5 +299,57 @@ TEST(OutputTest, AnExportedReplayHoldsTheSimulationsOwnPositions) {
   fs::remove_all(dir);
 }
 
+// The ball and the floor follow the cloth in the OBJ, wound outwards; the ball has its own cache
+// only when it moved, each sample its points about the centre of that frame.
+TEST(OutputTest, TheBallAndTheFloorAreObjectsAfterTheClothAndAMovedBallHasItsOwnCache) {
+  for (const bool moves : {false, true}) {
+    const std::string dir = scratch();
+    MeshExport mesh;
+    std::string error;
+    ASSERT_TRUE(mesh.open(dir + "/w.obj", false, error)) << error;
+    Cloth cloth;
+    cloth.build(3.0, 4);
+    cloth.computeNormals();
+    WorldFrame world{true, {1.5, -1.5, 1.5}, 0.8, true, -3.5, 1.5, 6.0};
+    for (std::uint64_t tick = 0; tick < 3; ++tick) {
+      world.centre[0] = moves ? 1.5 + 0.25 * static_cast<double>(tick) : 1.5;
+      ASSERT_TRUE(mesh.addFrame(4, tick, floats(cloth, false), floats(cloth, true), error, world));
+    }
+    ASSERT_TRUE(mesh.finish(error)) << error;
+    const std::string obj = slurp(dir + "/w.obj");
+    EXPECT_LT(obj.find("o cloth"), obj.find("o ball"));
+    EXPECT_LT(obj.find("o ball"), obj.find("o floor"));
+    const auto v = objLines(obj, "v");
+    const auto faces = objLines(obj, "f");
+    ASSERT_EQ(v.size(), 16U + kBallPoints + 4);
+    ASSERT_EQ(faces.size(), 9U + 8 * kBallSegments + 1);
+    for (std::size_t f = 9; f < faces.size(); ++f) {  // outwards from the ball's centre, or up
+      const auto at = [&](std::size_t k) {
+        const std::vector<float>& p = v[static_cast<std::size_t>(faces[f][k]) - 1];
+        return Vec3(p[0], p[1], p[2]);
+      };
+      const Vec3 out = f + 1 < faces.size() ? at(0) - Vec3(1.5, -1.5, 1.5) : Vec3(0, 1, 0);
+      const Vec3 turn = cross(at(1) - at(0), at(2) - at(1));
+      EXPECT_GT(turn.x * out.x + turn.y * out.y + turn.z * out.z, 0.0) << "face " << f;
+    }
+    EXPECT_EQ(v.back(), (std::vector<float>{7.5f, -3.5f, -4.5f}));
+    EXPECT_EQ(fs::exists(dir + "/w-ball.pc2"), moves);
+    if (moves) {
+      const Cache ball = readCache(dir + "/w-ball.pc2");
+      ASSERT_EQ(ball.points, kBallPoints);
+      ASSERT_EQ(ball.samples, 3);
+      for (int k = 0; k < 3 * kBallPoints; ++k) {
+        EXPECT_EQ(ball.values[static_cast<std::size_t>(k)], v[16 + k / 3][k % 3]) << "point " << k;
+      }
+      double x = 0.0;
+      for (int k = 0; k < kBallPoints; ++k) {
+        x += ball.values[static_cast<std::size_t>(3 * (2 * kBallPoints + k))];
+      }
+      EXPECT_NEAR(x / kBallPoints, 2.0, 1e-6) << "the last sample about the last centre";
+    }
+    fs::remove_all(dir);
+  }
+}
+
 }  // namespace
 }  // namespace vellumry
