@@ -216,7 +216,7 @@ int checkHeadlessOutputs(const Options& options) {
     if (!isObjName(options.exportPath)) {
       return usage("--export " + options.exportPath + ": the name must end in .obj");
     }
-    for (const char* extension : {".obj", ".pc2"}) {
+    for (const char* extension : {".obj", ".pc2", "-ball.pc2"}) {
       const std::string path = MeshExport::pairName(options.exportPath, 1, extension);
       if (const int status = checkNewFile("--export", path, options.force)) {
         return status;

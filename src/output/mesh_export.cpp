@@ -168,7 +168,7 @@ bool MeshExport::beginPair(int gridSize, std::uint64_t tick, std::span<const flo
   }
   gridSize_ = gridSize;
   samples_ = 0;
-  bytes_.resize(std::max<std::size_t>(positions.size(), 3 * kBallPoints) * 4);
+  bytes_.resize(std::max<std::size_t>(positions.size(), std::size_t{3} * kBallPoints) * 4);
   const PendingFile& obj = obj_.back();
   const PendingFile& pc2 = pc2_.back();
   ballPc2_.resize(obj_.size());

@@ -1,6 +1,7 @@
 #include "output/world_mesh.h"
 
 #include <cmath>
+#include <cstddef>
 #include <numbers>
 
 namespace vellumry {
@@ -41,8 +42,8 @@ void writeBall(std::FILE* file, const WorldFrame& world, int before) {
   float points[3 * kBallPoints];
   ballPoints(world, points);
   std::fprintf(file, "o ball\n");
-  for (int k = 0; k < kBallPoints; ++k) {
-    std::fprintf(file, "v %.9g %.9g %.9g\n", points[3 * k], points[3 * k + 1], points[3 * k + 2]);
+  for (std::size_t k = 0; k < std::size_t{3} * kBallPoints; k += 3) {
+    std::fprintf(file, "v %.9g %.9g %.9g\n", points[k], points[k + 1], points[k + 2]);
   }
   for (int k = 0; k < kBallPoints; ++k) {
     double n[3];
