@@ -271,7 +271,6 @@ void gluLookAt(GLdouble eyeX, GLdouble eyeY, GLdouble eyeZ, GLdouble centerX, GL
   record("gluLookAt", {eyeX, eyeY, eyeZ, centerX, centerY, centerZ, upX, upY, upZ});
 }
 
-// One quadric for the program's life: a test sees which it was given.
 GLUquadric* gluNewQuadric() {
   static int quadric = 0;
   record("gluNewQuadric", {});
