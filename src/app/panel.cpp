@@ -36,6 +36,8 @@ constexpr float kPanelWidth = 300.0f;
 constexpr float kPlotHeight = 30.0f;
 constexpr int kFrameTimes = 64;  // frames the frame rate is measured over
 constexpr unsigned char kTab = '\t';
+// ImGui's integer sliders keep within half of int's range; a wider parameter (a seed) is typed.
+constexpr double kWidestSlider = 1e9;
 // Without a wheel callback freeglut reports the wheel as these two buttons.
 constexpr int kWheelUp = 3;
 constexpr int kWheelDown = 4;
@@ -373,8 +375,13 @@ void paramControl(int index, const Param& p) {
   switch (p.type) {
     case ParamType::kInt: {
       int v = static_cast<int>(value.x);
-      changed = ImGui::SliderInt(label, &v, static_cast<int>(least), static_cast<int>(most), "%d",
-                                 ImGuiSliderFlags_AlwaysClamp);
+      if (least >= -kWidestSlider && most <= kWidestSlider) {
+        changed = ImGui::SliderInt(label, &v, static_cast<int>(least), static_cast<int>(most), "%d",
+                                   ImGuiSliderFlags_AlwaysClamp);
+      } else {
+        changed = ImGui::InputInt(label, &v, 1, 100, ImGuiInputTextFlags_EnterReturnsTrue);
+        v = static_cast<int>(std::clamp<double>(v, least, most));
+      }
       value.x = v;
       break;
     }
