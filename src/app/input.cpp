@@ -133,7 +133,7 @@ void changePins(const Event& event) {
       pins.count = 0;
     }
     pins.at[static_cast<std::size_t>(pins.count++)] = {static_cast<std::int16_t>(event.x),
-                                                        static_cast<std::int16_t>(event.y)};
+                                                       static_cast<std::int16_t>(event.y)};
   }
 }
 
