@@ -180,6 +180,44 @@ bool checkScene(const Scene& scene, std::string& why) {
   return true;
 }
 
+bool addPin(PinList& pins, int column, int row) {
+  if (pins.mounts) {
+    pins = PinList{false, 0, {}};
+  }
+  const auto inside = [](int v) { return v >= 0 && v < kMaxGridSize; };
+  if (pins.count >= kMaxPins || !inside(column) || !inside(row)) {
+    return false;
+  }
+  pins.at[static_cast<std::size_t>(pins.count++)] = {static_cast<std::int16_t>(column),
+                                                     static_cast<std::int16_t>(row)};
+  return true;
+}
+
+int badPin(const Scene& scene, std::string& why) {
+  const PinList& pins = scene.pins;
+  for (int i = 0; !pins.mounts && i < pins.count; ++i) {
+    const GridPin& pin = pins.at[static_cast<std::size_t>(i)];
+    const std::string at = std::string(kPinsKey) + ": (" + std::to_string(pin.column) + ", " +
+                           std::to_string(pin.row) + ")";
+    if (pin.column < 0 || pin.column >= scene.grid || pin.row < 0 || pin.row >= scene.grid) {
+      const std::string n = std::to_string(scene.grid);
+      why = at + " is outside the " + n + " by " + n + " grid: column and row from 0 to " +
+            std::to_string(scene.grid - 1);
+      return i;
+    }
+    for (int j = 0; j < i; ++j) {
+      const GridPin& other = pins.at[static_cast<std::size_t>(j)];
+      if (other.column == pin.column && other.row == pin.row) {
+        why = at + " is listed twice: each particle once";
+        return i;
+      }
+    }
+  }
+  return -1;
+}
+
+bool checkPins(const Scene& scene, std::string& why) { return badPin(scene, why) < 0; }
+
 bool isDefaultScene(const Scene& scene) {
   const Scene defaults;
   return scene.pins.mounts && std::all_of(kParams.begin(), kParams.end(), [&](const Param& p) {
