@@ -62,8 +62,8 @@ constexpr std::array<Param, 21> kParams = {{
      "the gusts' pattern: the same seed, the same gusts",
      [](const Scene& s) { return number(s.world.wind.seed); },
      [](Scene& s, const Vec3& v) { s.world.wind.seed = static_cast<int>(v.x); }},
-    {"ball", "enabled", "ball.enabled", ParamType::kBool, 0, 1, false,
-     "whether the ball is there", [](const Scene& s) { return number(s.world.ball.enabled); },
+    {"ball", "enabled", "ball.enabled", ParamType::kBool, 0, 1, false, "whether the ball is there",
+     [](const Scene& s) { return number(s.world.ball.enabled); },
      [](Scene& s, const Vec3& v) { s.world.ball.enabled = v.x != 0.0; }},
     {"ball", "centre", "ball.centre", ParamType::kVector, -100, 100, false,
      "the ball's centre, x, y, z (the cloth is built in y = 0, from 0 to its width in x and z)",
@@ -144,7 +144,7 @@ std::string rangeText(const Param& param) {
                      : param.type == ParamType::kInt  ? "a whole number "
                      : param.key == kTearKey          ? "0 (never) or "
                                                       : "";
-  std::snprintf(text, sizeof text, "%sfrom %g to %g", what, param.least, param.most);
+  std::snprintf(text, sizeof text, "%sfrom %.10g to %.10g", what, param.least, param.most);
   return text;
 }
 
@@ -221,10 +221,10 @@ bool checkPins(const Scene& scene, std::string& why) { return badPin(scene, why)
 bool isDefaultScene(const Scene& scene) {
   const Scene defaults;
   return scene.pins.mounts && std::all_of(kParams.begin(), kParams.end(), [&](const Param& p) {
-    const Vec3 a = p.get(scene);
-    const Vec3 b = p.get(defaults);
-    return a.x == b.x && a.y == b.y && a.z == b.z;
-  });
+           const Vec3 a = p.get(scene);
+           const Vec3 b = p.get(defaults);
+           return a.x == b.x && a.y == b.y && a.z == b.z;
+         });
 }
 
 }  // namespace vellumry

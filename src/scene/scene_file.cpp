@@ -219,9 +219,11 @@ bool parsePins(std::string_view text, PinList& pins, std::string& error) {
     rest = semicolon == std::string_view::npos ? std::string_view() : rest.substr(semicolon + 1);
     const std::size_t comma = pair.find(',');
     int c[2] = {-1, -1};
-    bool ok = comma != std::string_view::npos && (semicolon == std::string_view::npos || !rest.empty());
+    bool ok =
+        comma != std::string_view::npos && (semicolon == std::string_view::npos || !rest.empty());
     for (int i = 0; i < 2 && ok; ++i) {
-      const std::string_view piece = trimmed(i == 0 ? pair.substr(0, comma) : pair.substr(comma + 1));
+      const std::string_view piece =
+          trimmed(i == 0 ? pair.substr(0, comma) : pair.substr(comma + 1));
       const char* end = piece.data() + piece.size();
       const auto [stop, ec] = std::from_chars(piece.data(), end, c[i]);
       ok = ec == std::errc() && stop == end;
@@ -229,7 +231,8 @@ bool parsePins(std::string_view text, PinList& pins, std::string& error) {
     if (!ok || !addPin(pins, c[0], c[1])) {
       error = std::string(kPinsKey) +
               " must be COLUMN,ROW pairs of whole numbers from 0 to grid - 1 separated by ';' "
-              "(at most " + std::to_string(kMaxPins) +
+              "(at most " +
+              std::to_string(kMaxPins) +
               "), nothing for none, or 'mounts' for the two mount points; not '" +
               std::string(text) + "'";
       return false;
