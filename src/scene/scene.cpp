@@ -63,7 +63,7 @@ constexpr std::array<Param, 21> kParams = {{
      [](const Scene& s) { return number(s.world.wind.seed); },
      [](Scene& s, const Vec3& v) { s.world.wind.seed = static_cast<int>(v.x); }},
     {"ball", "enabled", "ball.enabled", ParamType::kBool, 0, 1, false, "whether the ball is there",
-     [](const Scene& s) { return number(s.world.ball.enabled); },
+     [](const Scene& s) { return number(s.world.ball.enabled ? 1.0 : 0.0); },
      [](Scene& s, const Vec3& v) { s.world.ball.enabled = v.x != 0.0; }},
     {"ball", "centre", "ball.centre", ParamType::kVector, -100, 100, false,
      "the ball's centre, x, y, z (the cloth is built in y = 0, from 0 to its width in x and z)",
@@ -77,7 +77,8 @@ constexpr std::array<Param, 21> kParams = {{
      [](const Scene& s) { return number(s.world.ball.friction); },
      [](Scene& s, const Vec3& v) { s.world.ball.friction = v.x; }},
     {"floor", "enabled", "floor.enabled", ParamType::kBool, 0, 1, false,
-     "whether the floor is there", [](const Scene& s) { return number(s.world.floor.enabled); },
+     "whether the floor is there",
+     [](const Scene& s) { return number(s.world.floor.enabled ? 1.0 : 0.0); },
      [](Scene& s, const Vec3& v) { s.world.floor.enabled = v.x != 0.0; }},
     {"floor", "height", "floor.height", ParamType::kNumber, -100, 100, false,
      "the floor's height (the cloth is built at 0 and hangs below it)",
@@ -200,9 +201,10 @@ int badPin(const Scene& scene, std::string& why) {
     const std::string at = std::string(kPinsKey) + ": (" + std::to_string(pin.column) + ", " +
                            std::to_string(pin.row) + ")";
     if (pin.column < 0 || pin.column >= scene.grid || pin.row < 0 || pin.row >= scene.grid) {
-      const std::string n = std::to_string(scene.grid);
-      why = at + " is outside the " + n + " by " + n + " grid: column and row from 0 to " +
-            std::to_string(scene.grid - 1);
+      char text[96];
+      std::snprintf(text, sizeof text, " is outside the %d by %d grid: column and row from 0 to %d",
+                    scene.grid, scene.grid, scene.grid - 1);
+      why = at + text;
       return i;
     }
     for (int j = 0; j < i; ++j) {

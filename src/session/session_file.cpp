@@ -321,6 +321,18 @@ bool parseParam(LineParser& p, int first, int version, int& index, Vec3& value) 
   return inRange(param, value) || p.fail(key + " must be " + rangeText(param) + ", not " + text);
 }
 
+// check CHECKSUM, or end [CHECKSUM].
+bool parseCheck(LineParser& p, std::string_view word, Record& record) {
+  record.kind = word == kCheckWord ? RecordKind::kCheck : RecordKind::kEnd;
+  const int most = 3;
+  const int least = record.kind == RecordKind::kCheck ? 3 : 2;
+  if (p.fieldCount() < least || p.fieldCount() > most) {
+    return p.fail("'" + std::string(word) + "' takes " +
+                  (least == most ? "one checksum" : "at most one checksum"));
+  }
+  return p.fieldCount() == 2 || parseChecksum(p, 2, record);
+}
+
 bool parseBody(LineParser& p, int version, Record& record) {
   const std::string_view word = p.field(1);
   if (word == kSetWord) {
@@ -339,14 +351,7 @@ bool parseBody(LineParser& p, int version, Record& record) {
            parsePins(p, 2, record.event);
   }
   if (word == kCheckWord || word == kEndWord) {
-    record.kind = word == kCheckWord ? RecordKind::kCheck : RecordKind::kEnd;
-    const int most = 3;
-    const int least = record.kind == RecordKind::kCheck ? 3 : 2;
-    if (p.fieldCount() < least || p.fieldCount() > most) {
-      return p.fail("'" + std::string(word) + "' takes " +
-                    (least == most ? "one checksum" : "at most one checksum"));
-    }
-    return p.fieldCount() == 2 || parseChecksum(p, 2, record);
+    return parseCheck(p, word, record);
   }
   for (const Syntax& syntax : kSyntax) {
     if (word == syntax.word) {
