@@ -65,8 +65,9 @@ fuzz: deps
 	$(CONFIGURE) fuzz
 	cmake --build --preset fuzz -j $(JOBS) --target session_fuzz
 	mkdir -p build/fuzz/corpus
-	cp tests/sessions/*.session data/sessions/*.session build/fuzz/corpus/
+	cp tests/sessions/*.session data/sessions/*.session tests/fuzz/*.session build/fuzz/corpus/
 	./build/fuzz/session_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -close_fd_mask=3 \
+	  -dict=tests/fuzz/session.dict \
 	  -print_final_stats=1 build/fuzz/corpus
 
 # The 400-tick session, every tick, at 288 by 288: about 570 kB.

@@ -34,6 +34,25 @@ TEST(SceneFileTest, BadInputIsRefusedInOneLineNamingWhereTheKeyAndTheRange) {
       {"cloth.stifness=3", false, {"--set cloth.stifness=3: ", "'cloth.stifness'", "time.step"}},
       {"cloth.stiffness=4OO", false, {"--set cloth.stiffness=4OO: ", "from 0 to 10000"}},
       {"world.gravity=0,-2", false, {"--set world.gravity=0,-2: ", gravity}},
+      {"[ball]\nradius = 0.0\n", true, {"s.toml:2: ", "ball.radius", "from 0.01 to 100, not 0.0"}},
+      {"[tear]\nratio = 0.5\n", true, {"s.toml:2: ", "tear.ratio", "0 (never) or from 1"}},
+      {"[wind]\ngust = 1.5\n", true, {"s.toml:2: ", "wind.gust", "from 0 to 1, not 1.5"}},
+      {"[wind]\nvelocity = [inf, 0, 0]\n", true, {"s.toml:2: ", "wind.velocity", "[inf,"}},
+      {"[ball]\nenabled = 1\n", true, {"s.toml:2: ", "ball.enabled must be true or false, not 1"}},
+      {"[cloth]\npins = [[0, 0], [15, 0]]\n", true, {"s.toml:2: ", "(15, 0) is outside the 15 by"}},
+      {"[cloth]\npins = [\n  [0, 0],\n  [31, 31],\n  [0, 0],\n]\ngrid = 32\n",
+       true,
+       {"s.toml:5: ", "cloth.pins: (0, 0) is listed twice"}},
+      {"[cloth]\npins = [[0, 0, 1]]\n", true, {"s.toml:2: ", "[column, row] pairs", "of 3"}},
+      {"[cloth]\npins = [[-1, 0]]\n", true, {"s.toml:2: ", "(-1, 0) is outside", "from 0 to 14"}},
+      {"[cloth]\npins = 3\n", true, {"s.toml:2: ", "cloth.pins must be an array", "not 3"}},
+      {"ball.radius=0", false, {"--set ball.radius=0: ", "from 0.01 to 100, not '0'"}},
+      {"tear.ratio=0.5", false, {"--set tear.ratio=0.5: ", "0 (never) or from 1 to 100"}},
+      {"wind.gust=nan", false, {"--set wind.gust=nan: ", "from 0 to 1, not 'nan'"}},
+      {"ball.enabled=yes", false, {"--set ball.enabled=yes: ", "true or false, not 'yes'"}},
+      {"cloth.pins=0,0;1", false, {"--set cloth.pins=0,0;1: ", "COLUMN,ROW pairs", "'mounts'"}},
+      {"cloth.pins=0,0;", false, {"--set cloth.pins=0,0;: ", "COLUMN,ROW pairs"}},
+      {"cloth.pins=0,256", false, {"--set cloth.pins=0,256: ", "from 0 to grid - 1"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
@@ -49,6 +68,30 @@ TEST(SceneFileTest, BadInputIsRefusedInOneLineNamingWhereTheKeyAndTheRange) {
   }
 }
 
+TEST(SceneFileTest, PinsFromTheCommandLineFitTheGridOnceEveryOptionIsRead) {
+  struct Case {
+    std::vector<std::string> settings;
+    std::string says;  // empty: accepted
+  };
+  const std::vector<Case> cases = {
+      {{"cloth.pins=0,0; 31,31", "cloth.grid=32", "ball.enabled=true"}, ""},
+      {{"cloth.pins=0,0;31,31"}, "cloth.pins: (31, 31) is outside the 15 by 15 grid"},
+      {{"cloth.grid=32", "cloth.pins=2,2;2,2"}, "cloth.pins: (2, 2) is listed twice"},
+      {{"cloth.pins=2,2;2,2", "cloth.pins=", "floor.enabled=1"}, ""},
+      {{"cloth.pins=40,0", "cloth.pins=mounts"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.settings[0]);
+    Scene scene;
+    std::string error;
+    EXPECT_EQ(commandLineScene("", c.settings, scene, error), c.says.empty()) << error;
+    EXPECT_EQ(error.rfind(c.says, 0), 0U) << error;
+    EXPECT_EQ(scene.pins.mounts, c.settings.back() == "cloth.pins=mounts");
+    EXPECT_EQ(scene.world.ball.enabled || scene.world.floor.enabled,
+              c.says.empty() && c.settings.size() == 3);
+  }
+}
+
 TEST(SceneFileTest, APrintedSceneReadsBackToTheSameBits) {
   Scene tuned;
   tuned.grid = 97;
@@ -57,6 +100,12 @@ TEST(SceneFileTest, APrintedSceneReadsBackToTheSameBits) {
                     9999.999999999998,         1000.0, Vec3(-0.0, -9.81, 1e-7)};
   tuned.step = 0.1 + 0.2 - 0.25;
   tuned.stepsPerTick = 7;
+  tuned.world.ball.enabled = true;
+  tuned.world.wind.velocity = Vec3(1.0 / 3.0, 0.0, -4.5);
+  tuned.tearRatio = 1.0 + 0x1p-52;
+  for (int i = 0; i < 11; ++i) {
+    addPin(tuned.pins, 96 - i, i * 9);
+  }
   Scene back;
   std::string error;
   ASSERT_TRUE(readScene(formatScene(tuned), "tuned", back, error)) << error;
@@ -67,10 +116,16 @@ TEST(SceneFileTest, APrintedSceneReadsBackToTheSameBits) {
   for (const Param& p : sceneParams()) {
     EXPECT_EQ(bits(p.get(tuned)), bits(p.get(back))) << p.key;
   }
+  ASSERT_FALSE(back.pins.mounts);
+  ASSERT_EQ(back.pins.count, 11);
+  EXPECT_EQ(back.pins.at[10].column * 1000 + back.pins.at[10].row, 86090);
   const std::string defaults = formatScene(Scene());
+  back.pins = PinList();  // a file without pins has the default ones, whatever it is read over
   ASSERT_TRUE(readScene(defaults, "defaults", back, error)) << error;
   EXPECT_TRUE(isDefaultScene(back)) << "every parameter is written";
   EXPECT_NE(defaults.find("\ngravity = [0.0, -1.0, 0.0]\n"), std::string::npos) << defaults;
+  EXPECT_NE(defaults.find("\nenabled = false\n"), std::string::npos) << defaults;
+  EXPECT_EQ(defaults.find("pins ="), std::string::npos) << "the default pins follow the grid";
 }
 
 TEST(SceneTest, SubstepsGrowWithTheGridAndALargeClothStaysFinite) {

@@ -55,12 +55,24 @@ TEST(SessionFileTest, EveryRecordReadsBackExactly) {
       eventRecord(120, setEvent(findParam("cloth.stiffness"), Vec3(400.0, 0.0, 0.0))),
       eventRecord(130, setEvent(findParam("world.gravity"), Vec3(0.0, -2.0, 1.0 / 3.0))),
       eventRecord(130, setEvent(findParam("cloth.grid"), Vec3(256.0, 0.0, 0.0))),
+      eventRecord(131, indexEvent(EventKind::kPin, 65535)),
+      eventRecord(131, indexEvent(EventKind::kCut, 0)),
+      eventRecord(132, pinsEvent(kPinsClear)),
+      eventRecord(132, pinsEvent(kPinsAdd, 255, 7)),
+      eventRecord(132, pinsEvent(kPinsMounts)),
+      eventRecord(133, setEvent(findParam("ball.enabled"), Vec3(1.0, 0.0, 0.0))),
       checkRecord(kMaxTick, RecordKind::kEnd, ~0ULL),
   };
   Scene start;
   start.grid = 64;
   start.material.gravity = Vec3(0.25, -1.0 / 3.0, -0.0);
   start.step = 0.1 + 0.2 - 0.25;
+  start.world.floor.enabled = true;
+  start.world.wind.velocity = Vec3(1.0 / 7.0, 0.0, -2.0);
+  start.tearRatio = 1.7;
+  for (const auto& [c, r] : {std::pair{63, 0}, {0, 63}, {5, 9}}) {
+    addPin(start.pins, c, r);
+  }
   std::string text = formatSessionStart(start) + "# a comment, then a blank line\n\n";
   for (const Record& r : records) {
     text += line(r);
@@ -70,6 +82,11 @@ TEST(SessionFileTest, EveryRecordReadsBackExactly) {
   EXPECT_EQ(line(records[9]), "120 set cloth.stiffness 400\n");
   EXPECT_EQ(line(records[10]), "130 set world.gravity 0 -2 0.3333333333333333\n");
   EXPECT_EQ(line(checkRecord(12, RecordKind::kEnd, 0, false)), "12 end\n");
+  EXPECT_EQ(line(records[13]) + line(records[15]) + line(records[17]),
+            "131 cut 0\n132 pins add 255 7\n133 set ball.enabled 1\n");
+  EXPECT_NE(text.find("\nscene floor.enabled 1\nscene floor.height -3.5\n"), std::string::npos);
+  EXPECT_NE(text.find("\nscene pins clear\nscene pins add 63 0\nscene pins add 0 63\n"),
+            std::string::npos);
   EXPECT_NE(text.find("\nscene world.gravity 0.25 -0.3333333333333333 -0\n"), std::string::npos);
 
   std::vector<Record> read;
@@ -82,6 +99,9 @@ TEST(SessionFileTest, EveryRecordReadsBackExactly) {
     const Vec3 b = p.get(scene);
     EXPECT_TRUE(sameBits(a.x, b.x) && sameBits(a.y, b.y) && sameBits(a.z, b.z)) << p.key;
   }
+  ASSERT_FALSE(scene.pins.mounts);
+  ASSERT_EQ(scene.pins.count, 3);
+  EXPECT_EQ(scene.pins.at[2].column * 100 + scene.pins.at[2].row, 509);
   ASSERT_TRUE(parseSession("vellumry-session 1\n0 menu 0\n", scene, read, error));
   EXPECT_TRUE(isDefaultScene(scene)) << "a version 1 session starts from the defaults";
   ASSERT_TRUE(parseSession(text, scene, read, error));
@@ -113,7 +133,7 @@ TEST(SessionFileTest, ABadFileIsRefusedWithItsLineAndFault) {
   };
   const std::vector<Case> cases = {
       {"", 1, "empty file"},
-      {"vellumry-session 3\n0 menu 0\n", 1, "unknown session version '3'"},
+      {"vellumry-session 4\n0 menu 0\n", 1, "unknown session version '4'"},
       {"hello\n", 1, "not a session file"},
       {h + "0 jump 1 2\n", 2, "unknown event 'jump'"},
       {h + "0 press 1 two\n", 2, "bad number 'two'"},
@@ -143,6 +163,18 @@ TEST(SessionFileTest, ABadFileIsRefusedWithItsLineAndFault) {
       {h + "0 menu 0\nscene cloth.grid 20\n", 3, "after the first record"},
       {h + "scene cloth.grid 256\nscene cloth.stiffness 10000\n", 3, "substeps"},
       {"vellumry-session 1\n0 set cloth.grid 20\n", 2, "needs a version 2"},
+      {"vellumry-session 2\n0 pin 3\n", 2, "'pin' needs a version 3"},
+      {"vellumry-session 2\n0 pins clear\n", 2, "'pins' needs a version 3"},
+      {"vellumry-session 2\nscene wind.gust 0.5\n", 2, "'wind.gust' needs a version 3"},
+      {"vellumry-session 2\n0 set ball.enabled 1\n", 2, "'ball.enabled' needs a version 3"},
+      {h + "0 cut -1\n", 2, "spring -1 outside"},
+      {h + "0 pin 65536\n", 2, "particle 65536 outside"},
+      {h + "0 pins add 256 0\n", 2, "column 256 outside every grid"},
+      {h + "0 pins twist\n", 2, "'pins' takes clear, mounts, or add"},
+      {h + "0 pins add 1\n", 2, "'pins add' takes 2 numbers, not 1"},
+      {h + "scene ball.enabled 2\n", 2, "ball.enabled must be true or false, not 2"},
+      {h + "scene pins add 15 0\n", 2, "(15, 0) is outside the 15 by 15 grid"},
+      {h + "scene pins add 1 1\nscene pins add 1 1\n", 3, "(1, 1) is listed twice"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

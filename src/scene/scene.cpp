@@ -62,8 +62,8 @@ constexpr std::array<Param, 21> kParams = {{
      "the gusts' pattern: the same seed, the same gusts",
      [](const Scene& s) { return number(s.world.wind.seed); },
      [](Scene& s, const Vec3& v) { s.world.wind.seed = static_cast<int>(v.x); }},
-    {"ball", "enabled", "ball.enabled", ParamType::kBool, 0, 1, false,
-     "whether the ball is there", [](const Scene& s) { return number(s.world.ball.enabled); },
+    {"ball", "enabled", "ball.enabled", ParamType::kBool, 0, 1, false, "whether the ball is there",
+     [](const Scene& s) { return number(s.world.ball.enabled ? 1.0 : 0.0); },
      [](Scene& s, const Vec3& v) { s.world.ball.enabled = v.x != 0.0; }},
     {"ball", "centre", "ball.centre", ParamType::kVector, -100, 100, false,
      "the ball's centre, x, y, z (the cloth is built in y = 0, from 0 to its width in x and z)",
@@ -77,7 +77,8 @@ constexpr std::array<Param, 21> kParams = {{
      [](const Scene& s) { return number(s.world.ball.friction); },
      [](Scene& s, const Vec3& v) { s.world.ball.friction = v.x; }},
     {"floor", "enabled", "floor.enabled", ParamType::kBool, 0, 1, false,
-     "whether the floor is there", [](const Scene& s) { return number(s.world.floor.enabled); },
+     "whether the floor is there",
+     [](const Scene& s) { return number(s.world.floor.enabled ? 1.0 : 0.0); },
      [](Scene& s, const Vec3& v) { s.world.floor.enabled = v.x != 0.0; }},
     {"floor", "height", "floor.height", ParamType::kNumber, -100, 100, false,
      "the floor's height (the cloth is built at 0 and hangs below it)",
@@ -144,7 +145,7 @@ std::string rangeText(const Param& param) {
                      : param.type == ParamType::kInt  ? "a whole number "
                      : param.key == kTearKey          ? "0 (never) or "
                                                       : "";
-  std::snprintf(text, sizeof text, "%sfrom %g to %g", what, param.least, param.most);
+  std::snprintf(text, sizeof text, "%sfrom %.10g to %.10g", what, param.least, param.most);
   return text;
 }
 
@@ -180,13 +181,52 @@ bool checkScene(const Scene& scene, std::string& why) {
   return true;
 }
 
+bool addPin(PinList& pins, int column, int row) {
+  if (pins.mounts) {
+    pins = PinList{false, 0, {}};
+  }
+  const auto inside = [](int v) { return v >= 0 && v < kMaxGridSize; };
+  if (pins.count >= kMaxPins || !inside(column) || !inside(row)) {
+    return false;
+  }
+  pins.at[static_cast<std::size_t>(pins.count++)] = {static_cast<std::int16_t>(column),
+                                                     static_cast<std::int16_t>(row)};
+  return true;
+}
+
+int badPin(const Scene& scene, std::string& why) {
+  const PinList& pins = scene.pins;
+  for (int i = 0; !pins.mounts && i < pins.count; ++i) {
+    const GridPin& pin = pins.at[static_cast<std::size_t>(i)];
+    const std::string at = std::string(kPinsKey) + ": (" + std::to_string(pin.column) + ", " +
+                           std::to_string(pin.row) + ")";
+    if (pin.column < 0 || pin.column >= scene.grid || pin.row < 0 || pin.row >= scene.grid) {
+      char text[96];
+      std::snprintf(text, sizeof text, " is outside the %d by %d grid: column and row from 0 to %d",
+                    scene.grid, scene.grid, scene.grid - 1);
+      why = at + text;
+      return i;
+    }
+    for (int j = 0; j < i; ++j) {
+      const GridPin& other = pins.at[static_cast<std::size_t>(j)];
+      if (other.column == pin.column && other.row == pin.row) {
+        why = at + " is listed twice: each particle once";
+        return i;
+      }
+    }
+  }
+  return -1;
+}
+
+bool checkPins(const Scene& scene, std::string& why) { return badPin(scene, why) < 0; }
+
 bool isDefaultScene(const Scene& scene) {
   const Scene defaults;
   return scene.pins.mounts && std::all_of(kParams.begin(), kParams.end(), [&](const Param& p) {
-    const Vec3 a = p.get(scene);
-    const Vec3 b = p.get(defaults);
-    return a.x == b.x && a.y == b.y && a.z == b.z;
-  });
+           const Vec3 a = p.get(scene);
+           const Vec3 b = p.get(defaults);
+           return a.x == b.x && a.y == b.y && a.z == b.z;
+         });
 }
 
 }  // namespace vellumry

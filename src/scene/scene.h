@@ -76,6 +76,16 @@ inline constexpr int kMaxSubsteps = 64;
 [[nodiscard]] int substepsFor(const Scene& scene);
 /// Whether every value is in range and the scene needs at most kMaxSubsteps; if not, why.
 [[nodiscard]] bool checkScene(const Scene& scene, std::string& why);
+/// The key of the pin list in scene files and --set; it is not in sceneParams().
+inline constexpr std::string_view kPinsKey = "cloth.pins";
+/// Adds (column, row) to the list, leaving the default first; false when the list is full or a
+/// coordinate lies outside the largest grid.
+bool addPin(PinList& pins, int column, int row);
+/// The first listed pin outside the scene's grid or listed before it, or -1; why then says so.
+[[nodiscard]] int badPin(const Scene& scene, std::string& why);
+/// Whether every listed pin lies inside the grid, each once; if not, why. A whole scene is
+/// checked so when it is read; a live change of grid only skips the pins outside it.
+[[nodiscard]] bool checkPins(const Scene& scene, std::string& why);
 /// Whether every parameter has its default value.
 [[nodiscard]] bool isDefaultScene(const Scene& scene);
 

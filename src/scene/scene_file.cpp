@@ -61,6 +61,9 @@ std::string keyList(std::string_view table = {}) {
       list += (list.empty() ? "" : ", ") + std::string(table.empty() ? p.key : p.name);
     }
   }
+  if (table.empty() || table == "cloth") {
+    list += table.empty() ? ", cloth.pins" : ", pins";
+  }
   return list;
 }
 
@@ -119,6 +122,10 @@ bool readValue(const Param& p, const toml::node& node, Vec3& value, std::string&
       wrong = v ? nullptr : &(*a)[i];
     }
     value = {c[0], c[1], c[2]};
+  } else if (p.type == ParamType::kBool) {
+    const auto* b = node.as_boolean();
+    value = {b != nullptr && b->get() ? 1.0 : 0.0, 0.0, 0.0};
+    wrong = b != nullptr ? nullptr : &node;
   } else {
     const auto v = tomlNumber(node, p.type == ParamType::kInt);
     value = {v.value_or(0.0), 0.0, 0.0};
@@ -133,6 +140,45 @@ bool readValue(const Param& p, const toml::node& node, Vec3& value, std::string&
   return false;
 }
 
+constexpr char kPinsForm[] = " must be an array of [column, row] pairs of whole numbers";
+
+// cloth.pins = [[0, 0], [0, 31]]: checked against the grid read so far, which is the file's own,
+// as toml++ keeps a table's keys in order and "grid" comes before "pins".
+bool readPins(const toml::node& node, Scene& scene, const toml::node*& where, std::string& why) {
+  where = &node;
+  const toml::array* list = node.as_array();
+  if (list == nullptr) {
+    why = std::string(kPinsKey) + kPinsForm + ", not " + describe(node);
+    return false;
+  }
+  if (list->size() > static_cast<std::size_t>(kMaxPins)) {
+    why = std::string(kPinsKey) + " lists at most " + std::to_string(kMaxPins) + " particles";
+    return false;
+  }
+  scene.pins = PinList{false, 0, {}};
+  for (const toml::node& item : *list) {
+    where = &item;
+    const toml::array* pair = item.as_array();
+    const toml::value<std::int64_t>* c =
+        pair != nullptr && pair->size() == 2 ? (*pair)[0].as_integer() : nullptr;
+    const toml::value<std::int64_t>* r = c != nullptr ? (*pair)[1].as_integer() : nullptr;
+    if (r == nullptr) {
+      why = std::string(kPinsKey) + kPinsForm + ", not " + describe(item);
+      return false;
+    }
+    // Beyond any grid either way, and still itself in the message.
+    const auto held = [](std::int64_t v) {
+      return static_cast<std::int16_t>(std::clamp<std::int64_t>(v, INT16_MIN, INT16_MAX));
+    };
+    PinList& pins = scene.pins;
+    pins.at[static_cast<std::size_t>(pins.count++)] = {held(c->get()), held(r->get())};
+    if (badPin(scene, why) >= 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
 std::string_view trimmed(std::string_view text) {
   while (!text.empty() && text.front() == ' ') {
     text.remove_prefix(1);
@@ -141,6 +187,58 @@ std::string_view trimmed(std::string_view text) {
     text.remove_suffix(1);
   }
   return text;
+}
+
+// Eight pairs a line.
+std::string pinsText(const PinList& pins) {
+  std::string out =
+      "# particles pinned when the cloth is built, [column, row] pairs from 0 to grid - 1; left "
+      "out:\n# the two mount points, [0, 0] and [0, grid - 1]\n";
+  if (pins.mounts) {
+    return out;
+  }
+  constexpr int kPerLine = 8;
+  const bool wrap = pins.count > kPerLine;
+  out += "pins = [";
+  for (int i = 0; i < pins.count; ++i) {
+    const GridPin& pin = pins.at[static_cast<std::size_t>(i)];
+    out += i % kPerLine == 0 ? (wrap ? "\n  " : "") : " ";
+    out += "[" + std::to_string(pin.column) + ", " + std::to_string(pin.row) + "]" +
+           (wrap || i + 1 < pins.count ? "," : "");
+  }
+  return out + (wrap ? "\n]\n" : "]\n");
+}
+
+// cloth.pins=C,R;C,R;...; empty: none; "mounts": the default.
+bool parsePins(std::string_view text, PinList& pins, std::string& error) {
+  pins = PinList{text == "mounts", 0, {}};
+  std::string_view rest = text == "mounts" ? std::string_view() : text;
+  while (!rest.empty()) {
+    const std::size_t semicolon = rest.find(';');
+    const std::string_view pair = rest.substr(0, semicolon);
+    rest = semicolon == std::string_view::npos ? std::string_view() : rest.substr(semicolon + 1);
+    const std::size_t comma = pair.find(',');
+    int c[2] = {-1, -1};
+    bool ok =
+        comma != std::string_view::npos && (semicolon == std::string_view::npos || !rest.empty());
+    for (int i = 0; i < 2 && ok; ++i) {
+      const std::string_view piece =
+          trimmed(i == 0 ? pair.substr(0, comma) : pair.substr(comma + 1));
+      const char* end = piece.data() + piece.size();
+      const auto [stop, ec] = std::from_chars(piece.data(), end, c[i]);
+      ok = ec == std::errc() && stop == end;
+    }
+    if (!ok || !addPin(pins, c[0], c[1])) {
+      error = std::string(kPinsKey) +
+              " must be COLUMN,ROW pairs of whole numbers from 0 to grid - 1 separated by ';' "
+              "(at most " +
+              std::to_string(kMaxPins) +
+              "), nothing for none, or 'mounts' for the two mount points; not '" +
+              std::string(text) + "'";
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -167,6 +265,14 @@ bool readScene(std::string_view text, std::string_view name, Scene& scene, std::
                       : "'" + table + "' outside the tables " + tableList());
     }
     for (const auto& [key, node] : *tableNode.as_table()) {
+      if (table + "." + std::string(key.str()) == kPinsKey) {
+        const toml::node* where = nullptr;
+        std::string why;
+        if (!readPins(node, scene, where, why)) {
+          return fail(where->source(), why);
+        }
+        continue;
+      }
       const int index = findParam(table + "." + std::string(key.str()));
       if (index < 0) {
         return fail(key.source(), "unknown key '" + std::string(key.str()) + "' in [" + table +
@@ -222,6 +328,9 @@ std::string formatScene(const Scene& scene) {
                " = " + valueText(p, p.get(scene)) + "\n";
       }
     }
+    if (first->table == "cloth") {
+      out += pinsText(scene.pins);
+    }
   }
   return out;
 }
@@ -231,6 +340,10 @@ bool parseValue(const Param& param, std::string_view text, Vec3& value, std::str
   double c[3] = {0.0, 0.0, 0.0};
   std::string_view rest = text;
   bool ok = true;
+  if (param.type == ParamType::kBool && (text == "true" || text == "false")) {
+    value = {text == "true" ? 1.0 : 0.0, 0.0, 0.0};
+    return true;
+  }
   for (int i = 0; i < count && ok; ++i) {
     const std::size_t comma = i + 1 < count ? rest.find(',') : std::string_view::npos;
     const std::string_view piece = trimmed(rest.substr(0, comma));
@@ -256,6 +369,14 @@ bool readSetting(std::string_view setting, Scene& scene, std::string& error) {
     return false;
   }
   const std::string_view key = setting.substr(0, equals);
+  std::string why;
+  if (key == kPinsKey) {
+    if (!parsePins(setting.substr(equals + 1), scene.pins, why)) {
+      error = option + why;
+      return false;
+    }
+    return true;
+  }
   const int index = findParam(key);
   if (index < 0) {
     error = option + "unknown key '" + std::string(key) + "'; the keys are " + keyList();
@@ -263,7 +384,6 @@ bool readSetting(std::string_view setting, Scene& scene, std::string& error) {
   }
   const Param& p = sceneParams()[static_cast<std::size_t>(index)];
   Vec3 value;
-  std::string why;
   if (!parseValue(p, setting.substr(equals + 1), value, why)) {
     error = option + why;
     return false;
@@ -283,7 +403,7 @@ bool commandLineScene(const std::string& path, std::span<const std::string> sett
       return false;
     }
   }
-  return checkScene(scene, error);
+  return checkScene(scene, error) && checkPins(scene, error);
 }
 
 }  // namespace vellumry

@@ -8,9 +8,10 @@
 
 namespace vellumry {
 
-/// Reads a scene file's text (TOML: tables [cloth], [world], [time]) over scene: the keys it
-/// names change, the others keep their values. On a fault returns false with one line in error,
-/// "NAME:LINE: what is wrong", naming the key and its range; scene is then partly read.
+/// Reads a scene file's text (TOML: tables [cloth], [world], [time], [wind], [ball], [floor],
+/// [tear]) over scene: the keys it names change, the others keep their values; cloth.pins is an
+/// array of [column, row] pairs inside the file's grid. On a fault returns false with one line in
+/// error, "NAME:LINE: what is wrong", naming the key and its range; scene is then partly read.
 bool readScene(std::string_view text, std::string_view name, Scene& scene, std::string& error);
 /// Reads the scene file at path over scene, as readScene does.
 bool loadScene(const std::string& path, Scene& scene, std::string& error);
@@ -22,10 +23,12 @@ bool loadScene(const std::string& path, Scene& scene, std::string& error);
 /// ("0,-2,0"). On a fault returns false with "KEY must be ..., not 'TEXT'" in error.
 bool parseValue(const Param& param, std::string_view text, Vec3& value, std::string& error);
 /// Applies one "KEY=VALUE" setting, as --set gives it, to scene; on a fault error names the
-/// setting, the key and its range.
+/// setting, the key and its range. cloth.pins=C,R;C,R lists the pins, cloth.pins= none and
+/// cloth.pins=mounts the default; their grid is checked once the whole command line is read.
 bool readSetting(std::string_view setting, Scene& scene, std::string& error);
 /// The scene the command line asks for: the defaults, then the scene file (if path is not
-/// empty), then each "KEY=VALUE" setting in order; the result is checked whole (checkScene).
+/// empty), then each "KEY=VALUE" setting in order; the result is checked whole (checkScene,
+/// checkPins).
 bool commandLineScene(const std::string& path, std::span<const std::string> settings, Scene& scene,
                       std::string& error);
 

@@ -19,24 +19,33 @@ struct Syntax {
   std::string_view word;
   int ints;     // menu value or particle index, then x y
   bool target;  // three coordinates after the ints
+  int version;  // the first version of the format that has it
 };
 
-constexpr std::array<Syntax, 8> kSyntax = {{
-    {EventKind::kMenu, "menu", 1, false},
-    {EventKind::kPress, "press", 2, false},
-    {EventKind::kRelease, "release", 2, false},
-    {EventKind::kMotion, "motion", 2, false},
-    {EventKind::kPause, "pause", 0, false},
-    {EventKind::kStep, "step", 0, false},
-    {EventKind::kGrab, "grab", 1, true},
-    {EventKind::kPull, "pull", 0, true},
+constexpr std::array<Syntax, 10> kSyntax = {{
+    {EventKind::kMenu, "menu", 1, false, 1},
+    {EventKind::kPress, "press", 2, false, 1},
+    {EventKind::kRelease, "release", 2, false, 1},
+    {EventKind::kMotion, "motion", 2, false, 1},
+    {EventKind::kPause, "pause", 0, false, 1},
+    {EventKind::kStep, "step", 0, false, 1},
+    {EventKind::kGrab, "grab", 1, true, 1},
+    {EventKind::kPull, "pull", 0, true, 1},
+    {EventKind::kPin, "pin", 1, false, 3},
+    {EventKind::kCut, "cut", 1, false, 3},
 }};
 
 constexpr std::string_view kCheckWord = "check";
 constexpr std::string_view kEndWord = "end";
 constexpr std::string_view kSetWord = "set";      // TICK set KEY VALUE...: a parameter changes
 constexpr std::string_view kSceneWord = "scene";  // scene KEY VALUE...: the scene at the start
+constexpr std::string_view kPinsWord = "pins";    // TICK pins clear|mounts|add C R; scene pins ...
+constexpr std::string_view kPinsClearWord = "clear";
+constexpr std::string_view kPinsMountsWord = "mounts";
+constexpr std::string_view kPinsAddWord = "add";
 constexpr int kFirstSceneVersion = 2;
+constexpr int kWorldVersion = 3;  // wind, ball, floor, tearing and pins
+constexpr int kLatestVersion = 3;
 constexpr int kChecksumDigits = 16;
 constexpr int kMaxFields = 6;  // tick, word, and at most four fields after them
 
@@ -112,6 +121,26 @@ void writeParam(LineWriter& out, int index, const Vec3& value) {
     out.number(value.y);
     out.number(value.z);
   }
+}
+
+void writePins(LineWriter& out, const Event& e) {
+  out.word(kPinsWord);
+  if (e.value == kPinsAdd) {
+    out.word(kPinsAddWord);
+    out.number(e.x);
+    out.number(e.y);
+  } else {
+    out.word(e.value == kPinsMounts ? kPinsMountsWord : kPinsClearWord);
+  }
+}
+
+// The first version whose scene lines and set records may name this parameter.
+int paramVersion(int index) {
+  return index >= findParam("wind.velocity") ? kWorldVersion : kFirstSceneVersion;
+}
+
+std::string needs(std::string_view what, int version) {
+  return "'" + std::string(what) + "' needs a version " + std::to_string(version) + " session";
 }
 
 // --- Reading ---
@@ -220,22 +249,56 @@ bool parseEvent(LineParser& p, const Syntax& syntax, Event& event) {
     event.value = ints[0];
     return isMenuValue(event.value) || p.fail("unknown menu value " + std::to_string(ints[0]));
   }
-  if (syntax.kind == EventKind::kGrab) {
+  if (syntax.kind == EventKind::kGrab || syntax.kind == EventKind::kPin) {
     event.value = ints[0];
     return (event.value >= 0 && event.value < kMaxGridSize * kMaxGridSize) ||
            p.fail("particle " + std::to_string(ints[0]) + " outside the cloth's pool");
+  }
+  if (syntax.kind == EventKind::kCut) {
+    event.value = ints[0];
+    return (event.value >= 0 && event.value < springsFor(kMaxGridSize, true)) ||
+           p.fail("spring " + std::to_string(ints[0]) + " outside the cloth's pool");
   }
   event.x = ints[0];
   event.y = ints[1];
   return true;
 }
 
+// clear, mounts or add C R at field `first`, as pinsEvent makes them.
+bool parsePins(LineParser& p, int first, Event& event) {
+  const std::string_view change = p.field(first);
+  const bool add = change == kPinsAddWord;
+  if (!add && change != kPinsClearWord && change != kPinsMountsWord) {
+    return p.fail("'pins' takes clear, mounts, or add and a column and a row");
+  }
+  if (p.fieldCount() != first + (add ? 3 : 1)) {
+    return p.fail("'pins " + std::string(change) + "' takes " + (add ? "2" : "no") +
+                  " numbers, not " + std::to_string(p.fieldCount() - first - 1));
+  }
+  event = pinsEvent(add ? kPinsAdd : change == kPinsMountsWord ? kPinsMounts : kPinsClear);
+  for (int i = 0; add && i < 2; ++i) {
+    const auto v = p.integer<int>(first + 1 + i);
+    if (!v) {
+      return false;
+    }
+    if (*v < 0 || *v >= kMaxGridSize) {
+      return p.fail("pin " + std::string(i == 0 ? "column " : "row ") + std::to_string(*v) +
+                    " outside every grid: from 0 to " + std::to_string(kMaxGridSize - 1));
+    }
+    (i == 0 ? event.x : event.y) = *v;
+  }
+  return true;
+}
+
 // A parameter's key at field `first` and its value after it, in range.
-bool parseParam(LineParser& p, int first, int& index, Vec3& value) {
+bool parseParam(LineParser& p, int first, int version, int& index, Vec3& value) {
   const std::string key(p.field(first));
   index = findParam(key);
   if (index < 0) {
     return p.fail("unknown scene key '" + key + "'");
+  }
+  if (version < paramVersion(index)) {
+    return p.fail(needs(key, paramVersion(index)));
   }
   const Param& param = sceneParams()[static_cast<std::size_t>(index)];
   const int wanted = param.type == ParamType::kVector ? 3 : 1;
@@ -258,31 +321,43 @@ bool parseParam(LineParser& p, int first, int& index, Vec3& value) {
   return inRange(param, value) || p.fail(key + " must be " + rangeText(param) + ", not " + text);
 }
 
+// check CHECKSUM, or end [CHECKSUM].
+bool parseCheck(LineParser& p, std::string_view word, Record& record) {
+  record.kind = word == kCheckWord ? RecordKind::kCheck : RecordKind::kEnd;
+  const int most = 3;
+  const int least = record.kind == RecordKind::kCheck ? 3 : 2;
+  if (p.fieldCount() < least || p.fieldCount() > most) {
+    return p.fail("'" + std::string(word) + "' takes " +
+                  (least == most ? "one checksum" : "at most one checksum"));
+  }
+  return p.fieldCount() == 2 || parseChecksum(p, 2, record);
+}
+
 bool parseBody(LineParser& p, int version, Record& record) {
   const std::string_view word = p.field(1);
   if (word == kSetWord) {
     record.kind = RecordKind::kEvent;
     record.event.kind = EventKind::kSet;
     if (version < kFirstSceneVersion) {
-      return p.fail("'set' needs a version 2 session");
+      return p.fail(needs(kSetWord, kFirstSceneVersion));
     }
     return (p.fieldCount() > 2 || p.fail("'set' takes a key and its value")) &&
-           parseParam(p, 2, record.event.value, record.event.target);
+           parseParam(p, 2, version, record.event.value, record.event.target);
+  }
+  if (word == kPinsWord) {
+    record.kind = RecordKind::kEvent;
+    return (version >= kWorldVersion || p.fail(needs(word, kWorldVersion))) &&
+           (p.fieldCount() > 2 || p.fail("'pins' takes clear, mounts, or add C R")) &&
+           parsePins(p, 2, record.event);
   }
   if (word == kCheckWord || word == kEndWord) {
-    record.kind = word == kCheckWord ? RecordKind::kCheck : RecordKind::kEnd;
-    const int most = 3;
-    const int least = record.kind == RecordKind::kCheck ? 3 : 2;
-    if (p.fieldCount() < least || p.fieldCount() > most) {
-      return p.fail("'" + std::string(word) + "' takes " +
-                    (least == most ? "one checksum" : "at most one checksum"));
-    }
-    return p.fieldCount() == 2 || parseChecksum(p, 2, record);
+    return parseCheck(p, word, record);
   }
   for (const Syntax& syntax : kSyntax) {
     if (word == syntax.word) {
       record.kind = RecordKind::kEvent;
-      return parseEvent(p, syntax, record.event);
+      return (version >= syntax.version || p.fail(needs(word, syntax.version))) &&
+             parseEvent(p, syntax, record.event);
     }
   }
   return p.fail("unknown event '" + std::string(word) + "'");
@@ -292,15 +367,15 @@ bool parseBody(LineParser& p, int version, Record& record) {
 int parseHeader(std::string_view line, ParseError& error) {
   error.line = 1;
   constexpr std::string_view kPrefix = "vellumry-session ";
-  if (line == kSessionHeader) {
-    return kFirstSceneVersion;
-  }
-  if (line == "vellumry-session 1") {
-    return 1;
+  for (int version = 1; version <= kLatestVersion; ++version) {
+    if (line.substr(0, kPrefix.size()) == kPrefix &&
+        line.substr(kPrefix.size()) == std::to_string(version)) {
+      return version;
+    }
   }
   if (line.substr(0, kPrefix.size()) == kPrefix) {
     error.message = "unknown session version '" + std::string(line.substr(kPrefix.size())) +
-                    "' (this program reads versions 1 and 2)";
+                    "' (this program reads versions 1 to 3)";
   } else {
     error.message =
         "not a session file: the first line must be '" + std::string(kSessionHeader) + "'";
@@ -314,7 +389,7 @@ bool parseSceneLine(LineParser& p, int version, bool afterRecords, Scene& scene)
     return p.fail("too many fields");
   }
   if (version < kFirstSceneVersion) {
-    return p.fail("'scene' needs a version 2 session");
+    return p.fail(needs(kSceneWord, kFirstSceneVersion));
   }
   if (afterRecords) {
     return p.fail("a scene line after the first record");
@@ -324,7 +399,22 @@ bool parseSceneLine(LineParser& p, int version, bool afterRecords, Scene& scene)
   if (p.fieldCount() < 2) {
     return p.fail("'scene' takes a key and its value");
   }
-  if (!parseParam(p, 1, index, value)) {
+  if (p.field(1) == kPinsWord) {
+    Event change;
+    if (version < kWorldVersion) {
+      return p.fail(needs("scene pins", kWorldVersion));
+    }
+    if (!parsePins(p, 2, change)) {
+      return false;
+    }
+    if (change.value != kPinsAdd) {
+      scene.pins = PinList{change.value == kPinsMounts, 0, {}};
+    } else if (!addPin(scene.pins, change.x, change.y)) {
+      return p.fail("more than " + std::to_string(kMaxPins) + " pins");
+    }
+    return true;
+  }
+  if (!parseParam(p, 1, version, index, value)) {
     return false;
   }
   sceneParams()[static_cast<std::size_t>(index)].set(scene, value);
@@ -381,6 +471,10 @@ int formatRecord(const Record& record, char (&line)[kMaxRecordLength]) {
         writeParam(out, e.value, e.target);
         break;
       }
+      if (e.kind == EventKind::kPins) {
+        writePins(out, e);
+        break;
+      }
       const Syntax& syntax = syntaxOf(e.kind);
       out.word(syntax.word);
       if (syntax.ints == 1) {
@@ -408,6 +502,15 @@ std::string formatSessionStart(const Scene& scene) {
     LineWriter out(line);
     out.word(kSceneWord);
     writeParam(out, static_cast<int>(i), params[i].get(scene));
+    text.append(line, static_cast<std::size_t>(out.finish()));
+  }
+  const PinList& pins = scene.pins;
+  for (int i = -1; !pins.mounts && i < pins.count; ++i) {
+    char line[kMaxRecordLength];
+    LineWriter out(line);
+    out.word(kSceneWord);
+    const GridPin pin = i < 0 ? GridPin{} : pins.at[static_cast<std::size_t>(i)];
+    writePins(out, i < 0 ? pinsEvent(kPinsClear) : pinsEvent(kPinsAdd, pin.column, pin.row));
     text.append(line, static_cast<std::size_t>(out.finish()));
   }
   return text;
@@ -456,7 +559,7 @@ bool parseSession(std::string_view text, Scene& scene, std::vector<Record>& reco
     records.push_back(record);
   }
   std::string why;
-  if (!checkScene(scene, why)) {
+  if (!checkScene(scene, why) || !checkPins(scene, why)) {
     error = {sceneLine, why};
     return false;
   }

@@ -12,7 +12,8 @@ namespace vellumry {
 
 /// First line of every session file; the number is the format's version. Version 2 adds the
 /// scene a session starts from and parameter changes; version 1 files start from the defaults.
-inline constexpr std::string_view kSessionHeader = "vellumry-session 2";
+/// Version 3 adds the wind, ball, floor and tear parameters, the pin list, pins and cuts.
+inline constexpr std::string_view kSessionHeader = "vellumry-session 3";
 /// A recording writes the cloth's checksum after every this many ticks, and at the end.
 inline constexpr std::uint64_t kChecksumInterval = 50;
 /// Latest tick a file may name: about 23 days at 50 ticks a second.

@@ -33,7 +33,7 @@ refused() {
 
 run 0 --help
 for text in "Usage: vellumry" --record --replay --render --size -geometry "Shift + left drag" \
-  "space" "F11"; do
+  "Ctrl + left click" "Alt + left drag" cloth.pins= tear.ratio "space" "F11"; do
   grep -qF -- "$text" "$WORK/out" || fail "--help does not mention '$text'"
 done
 [[ ! -s "$WORK/err" ]] || fail "--help wrote to standard error"
@@ -48,6 +48,12 @@ printf '[cloth]\ngrid = 20\nstiffness = -1\n' >"$WORK/bad.toml"
 printf '[cloth]\ngrid = 20\nstiffness = 200\n' >"$WORK/good.toml"
 refused "$WORK/bad.toml:3: cloth.stiffness must be a number from 0 to 10000" --scene "$WORK/bad.toml"
 refused "--set 'cloth.grid': KEY=VALUE expected" --set cloth.grid
+printf '[cloth]\ngrid = 8\npins = [[0, 0],\n  [8, 0]]\n' >"$WORK/pins.toml"
+refused "$WORK/pins.toml:4: cloth.pins: (8, 0) is outside the 8 by 8 grid" --scene "$WORK/pins.toml"
+refused "cloth.pins: (3, 3) is listed twice" --set "cloth.pins=3,3;3,3" --set ball.enabled=true
+refused "--set ball.enabled=2: ball.enabled must be true or false" --set ball.enabled=2
+run 0 --scene "$WORK/good.toml" --set "cloth.pins=0,0;20,20" --grid 21 --print-scene
+grep -qxF 'pins = [[0, 0], [20, 20]]' "$WORK/out" || fail "--set cloth.pins: $(cat "$WORK/out")"
 refused "--set cloth.grid=300: cloth.grid must be a whole number from 2 to 256" --grid 300
 refused "at most 64 are allowed" --grid 256 --set cloth.stiffness=10000
 run 0 --scene "$WORK/good.toml" --grid 30 --set world.gravity=0,-2,0.5 --print-scene

@@ -149,7 +149,7 @@ expected=$(printf '%s\n' /usr/bin/vellumry /usr/share/applications/vellumry.desk
   /usr/share/icons/hicolor/scalable/apps/vellumry.svg \
   "/usr/share/metainfo/$(basename "$metainfo")" /usr/share/man/man1/vellumry.1.gz \
   /usr/share/doc/vellumry/copyright /usr/share/doc/vellumry/changelog.gz \
-  /usr/share/vellumry/scenes/{breeze,canvas,silk}.toml | sort)
+  /usr/share/vellumry/scenes/{breeze,canvas,drape,flag,silk,tear}.toml | sort)
 actual=$(cd "$root" && find . -type f | sed 's|^\.||' | sort)
 [[ $actual == "$expected" ]] || fail "package holds unexpected files:"$'\n'"$actual"
 
