@@ -44,8 +44,8 @@ constexpr LinkShape kShapes[kLinks] = {
 };
 
 // Per-vertex arrays in `values`: positions (two buffers, x y z each), velocity, force, gravity's
-// force, then drag (minus the coefficient), the integrator's divisor, pinned (1 or 0), and each
-// link's rest length and stiffness.
+// force, then drag (minus the coefficient), the integrator's divisor, pinned (1 or 0), each
+// link's rest length and stiffness (0 once broken), and the external force.
 enum Array : int {
   kPosition = 0,
   kVelocity = 6,
@@ -56,7 +56,8 @@ enum Array : int {
   kPinned,
   kRest,
   kStiffness = kRest + kLinks,
-  kArrays = kStiffness + kLinks,
+  kExternal = kStiffness + kLinks,
+  kArrays = kExternal + 3,
 };
 
 /// A ring row holds, for each component and link, n forces with two zeros before and one after.
@@ -96,17 +97,23 @@ VELLUMRY_EVERY_WIDTH void springSpan(int count, int offset, const double* __rest
 // One component of a row of particles: its accumulator summed in the force list's order, then
 // the integrator. `here`, `above` and `twoAbove` hold the links of this row and of the two rows
 // before it, link L of column k at [L * stride + k]; links a vertex lacks hold zeros, and adding
-// a zero leaves an accumulator that started at +0 unchanged.
+// a zero leaves an accumulator that started at +0 unchanged. So does a broken link's zero
+// stiffness, which makes its force a zero. The external force, when there is one, comes after the
+// drag.
 VELLUMRY_EVERY_WIDTH void componentSpan(
-    int count, int stride, bool bend, double dt, const double* __restrict gravity,
-    const double* __restrict drag, const double* __restrict divisor,
-    const double* __restrict pinned, const double* __restrict here, const double* __restrict above,
+    int count, int stride, bool bend, bool pushed, double dt, const double* __restrict gravity,
+    const double* __restrict drag, const double* __restrict external,
+    const double* __restrict divisor, const double* __restrict pinned,
+    const double* __restrict here, const double* __restrict above,
     const double* __restrict twoAbove, const double* __restrict position, double* __restrict moved,
     double* __restrict velocity, double* __restrict force) {
   const double h = 0.5 * dt;
   const auto sum = [&](int k) {
     double f = 0.0 + gravity[k];
     f = f + drag[k] * velocity[k];
+    if (pushed) {
+      f = f + external[k];
+    }
     f = f - above[kDiagonal * stride + k - 1];
     f = f - above[kDown * stride + k];
     f = f - above[kAntiDiagonal * stride + k + 1];
@@ -173,8 +180,13 @@ void ClothStepper::prepare(const Cloth& cloth) {
 bool ClothStepper::listsAreTheGrids(const Cloth& cloth) const {
   const ParticleSystem& system = cloth.system;
   const auto cellCount = static_cast<std::size_t>(cells);
-  if (system.particles.size() != cellCount ||
-      system.forces.size() != 2 * cellCount + static_cast<std::size_t>(springCount)) {
+  if (system.particles.size() != cellCount || system.forces.size() != listed(cloth)) {
+    return false;
+  }
+  const ExternalForce& push = cloth.push;
+  if (cloth.pushing &&
+      (system.forces[2 * cellCount] != &push || push.particles != cloth.particles.data() ||
+       push.forces != cloth.external.data() || push.count != cells)) {
     return false;
   }
   for (std::size_t j = 0; j < cellCount; ++j) {
@@ -185,10 +197,13 @@ bool ClothStepper::listsAreTheGrids(const Cloth& cloth) const {
       return false;
     }
   }
+  std::size_t at = 2 * cellCount + (cloth.pushing ? 1 : 0);
   for (std::size_t s = 0; s < static_cast<std::size_t>(springCount); ++s) {
     const Spring& spring = cloth.springs[s];
-    if (system.forces[2 * cellCount + s] != &spring || spring.particleA == nullptr ||
-        spring.particleB == nullptr) {
+    if (spring.particleA == nullptr || spring.particleB == nullptr) {
+      return false;
+    }
+    if (cloth.broken[s] == 0 && system.forces[at++] != &spring) {
       return false;
     }
   }
@@ -260,18 +275,24 @@ double* ClothStepper::ringRow(int band, int row) {
   return rings.data() + static_cast<std::ptrdiff_t>(slot) * 3 * kLinks * ringStride;
 }
 
+// The particles, their gravities and drags, the external force if pushing, the springs not broken.
+std::size_t ClothStepper::listed(const Cloth& cloth) const {
+  return 2 * static_cast<std::size_t>(cells) + (cloth.pushing ? 1 : 0) +
+         static_cast<std::size_t>(springCount - cloth.brokenCount);
+}
+
 bool ClothStepper::advance(Cloth& cloth, double dt, int steps) {
   const auto cellCount = static_cast<std::size_t>(cells);
   if (!ready || cloth.gridSize != n || cloth.springCount != springCount ||
-      cloth.system.particles.size() != cellCount ||
-      cloth.system.forces.size() != 2 * cellCount + static_cast<std::size_t>(springCount)) {
+      cloth.system.particles.size() != cellCount || cloth.system.forces.size() != listed(cloth)) {
     return false;
   }
   if (steps <= 0) {
     return true;
   }
   const int bands = std::min({threads(), std::max(1, cells / leastShare), n});
-  Run run{this, &cloth, dt, steps, bands};
+  Run run{this,  &cloth,       cloth.obstacles.any() ? &cloth.obstacles : nullptr, dt, steps,
+          bands, cloth.pushing};
   if (bands == 1) {
     runBand(&run, 0);
   } else {
@@ -298,7 +319,7 @@ void ClothStepper::runBand(void* data, int band) {
     for (int row = first - reach; row < end; ++row) {
       s.springRow(row, buffer, s.ringRow(band, row));
       if (row >= first) {
-        s.particleRow(row, buffer, run.dt, band);
+        s.particleRow(row, buffer, run, band);
       }
     }
     buffer ^= 1;
@@ -334,6 +355,15 @@ void ClothStepper::load(const Cloth& cloth, int firstRow, int endRow) {
     divisor[v] = p.pinned ? 1.0 : p.mass;
     pinned[v] = p.pinned ? 1.0 : 0.0;
   }
+  if (cloth.pushing) {
+    double* ex = array(kExternal);
+    for (int v = begin; v < end; ++v) {
+      const Vec3& f = cloth.external[v];
+      ex[v] = f.x;
+      ex[v + cells] = f.y;
+      ex[v + 2 * cells] = f.z;
+    }
+  }
   // Vertex by vertex, so that the springs are read in about the order they lie in their pool.
   double* rest = array(kRest);
   double* stiffness = array(kStiffness);
@@ -343,7 +373,7 @@ void ClothStepper::load(const Cloth& cloth, int firstRow, int endRow) {
       if (links[at] >= 0) {
         const Spring& spring = cloth.springs[links[at]];
         rest[at] = spring.restLength;
-        stiffness[at] = spring.stiffness;
+        stiffness[at] = cloth.broken[links[at]] != 0 ? 0.0 : spring.stiffness;
       }
     }
   }
@@ -390,7 +420,9 @@ void ClothStepper::springRow(int row, int buffer, double* ring) {
   }
 }
 
-void ClothStepper::particleRow(int row, int buffer, double dt, int band) {
+// After the integration the row's free particles leave the obstacles, in the new positions: only
+// this band reads or writes them until the next step.
+void ClothStepper::particleRow(int row, int buffer, const Run& run, int band) {
   const std::ptrdiff_t component = static_cast<std::ptrdiff_t>(kLinks) * ringStride;
   const double* here = ringRow(band, row) + kMargin;
   const double* above = ringRow(band, row - 1) + kMargin;
@@ -398,11 +430,34 @@ void ClothStepper::particleRow(int row, int buffer, double dt, int band) {
   const int v = row * n;
   for (int c = 0; c < 3; ++c) {
     const std::ptrdiff_t at = c * static_cast<std::ptrdiff_t>(cells) + v;
-    componentSpan(n, ringStride, bend, dt, array(kGravity) + at, array(kDrag) + v,
-                  array(kDivisor) + v, array(kPinned) + v, here + c * component,
-                  above + c * component, twoAbove + c * component,
+    componentSpan(n, ringStride, bend, run.pushed, run.dt, array(kGravity) + at, array(kDrag) + v,
+                  array(kExternal) + at, array(kDivisor) + v, array(kPinned) + v,
+                  here + c * component, above + c * component, twoAbove + c * component,
                   array(kPosition + 3 * buffer) + at, array(kPosition + 3 * (buffer ^ 1)) + at,
                   array(kVelocity) + at, array(kForce) + at);
+  }
+  if (run.obstacles != nullptr) {
+    keepRowOut(*run.obstacles, v, buffer ^ 1);
+  }
+}
+
+void ClothStepper::keepRowOut(const ClothObstacles& obstacles, int first, int buffer) {
+  double* x = array(kPosition + 3 * buffer);
+  double* vx = array(kVelocity);
+  const double* pinned = array(kPinned);
+  for (int v = first; v < first + n; ++v) {
+    if (pinned[v] != 0.0) {
+      continue;
+    }
+    Vec3 p(x[v], x[v + cells], x[v + 2 * cells]);
+    Vec3 u(vx[v], vx[v + cells], vx[v + 2 * cells]);
+    keepOut(obstacles, p, u);
+    x[v] = p.x;
+    x[v + cells] = p.y;
+    x[v + 2 * cells] = p.z;
+    vx[v] = u.x;
+    vx[v + cells] = u.y;
+    vx[v + 2 * cells] = u.z;
   }
 }
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "cloth/cloth_outside.h"
 #include "cloth/worker_pool.h"
 
 namespace vellumry {
@@ -13,7 +14,8 @@ class Cloth;
 /// accumulator receives the same additions, in the same order, as in the particle system's step
 /// over the cloth's force list, so the bits are the same. The rows are split into fixed bands,
 /// one a thread, and every thread writes only its own rows: any number of threads gives the same
-/// bits. Masses, forces' constants and springs' constants are read afresh at each advance.
+/// bits. Masses, forces' constants, springs' constants, which springs are broken and the external
+/// forces are read afresh at each advance; the obstacles act after each step, row by row.
 class ClothStepper final {
  public:
   /// Learns which spring joins which neighbours; after every build or change of the springs.
@@ -30,19 +32,23 @@ class ClothStepper final {
   struct Run {
     ClothStepper* stepper;
     Cloth* cloth;
+    const ClothObstacles* obstacles;  ///< null when there are none
     double dt;
     int steps;
     int bands;
+    bool pushed;  ///< whether the external force is listed
   };
 
   static void runBand(void* data, int band);
   [[nodiscard]] bool listsAreTheGrids(const Cloth& cloth) const;
+  [[nodiscard]] std::size_t listed(const Cloth& cloth) const;
   [[nodiscard]] bool findLinks(const Cloth& cloth);
   [[nodiscard]] bool linksInCreationOrder() const;
   void load(const Cloth& cloth, int firstRow, int endRow);
   void store(Cloth& cloth, int firstRow, int endRow, int buffer) const;
   void springRow(int row, int buffer, double* ring);
-  void particleRow(int row, int buffer, double dt, int band);
+  void particleRow(int row, int buffer, const Run& run, int band);
+  void keepRowOut(const ClothObstacles& obstacles, int first, int buffer);
   [[nodiscard]] double* array(int which) {
     return values.data() + static_cast<std::ptrdiff_t>(which) * cells;
   }
