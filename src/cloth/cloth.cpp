@@ -24,7 +24,8 @@ Cloth::Cloth()
       springKinds(kMaxSprings),
       broken(kMaxSprings),
       normals(kMaxParticles),
-      external(kMaxParticles) {
+      external(kMaxParticles),
+      scratch(kMaxParticles) {
   reset();
 }
 
@@ -64,6 +65,7 @@ void Cloth::growPools(int n) {
     drags.resize(count);
     normals.resize(count);
     external.resize(count);
+    scratch.resize(count);
   }
   const auto most = static_cast<std::size_t>(springsFor(n, true));
   if (most > springs.size()) {
@@ -255,9 +257,9 @@ void Cloth::breakSpring(int spring) {
   if (spring < 0 || spring >= springCount || broken[spring] != 0) {
     return;
   }
-  broken[spring] = 1;
+  broken[spring] = 2;
   ++brokenCount;
-  dropBroken(spring);
+  dropBroken(spring, 1);
 }
 
 int Cloth::tear(double ratio) {
@@ -271,31 +273,39 @@ int Cloth::tear(double ratio) {
     const double most = ratio * s.restLength;
     if (broken[i] == 0 &&
         (s.particleA->position - s.particleB->position).lengthSquared() > most * most) {
-      broken[i] = 1;
+      broken[i] = 2;
       first = first < 0 ? i : first;
       ++count;
     }
   }
   if (count > 0) {
     brokenCount += count;
-    dropBroken(first);
+    dropBroken(first, count);
   }
   return count;
 }
 
-// The springs in the force list keep their pool order, so the first one to drop is found by
+// The springs just broken are marked 2 until the lists have dropped them. The springs in the force
+// list keep their pool order, so the first one to drop is found by
 // bisection and only the list's tail moves: no allocation, and no new look at the grid.
-void Cloth::dropBroken(int firstSpring) {
+void Cloth::dropBroken(int firstSpring, int count) {
   auto& forces = system.forces;
   const auto begin = forces.begin() + springListStart();
   const Force* const from = &springs[firstSpring];
   const auto at = std::lower_bound(begin, forces.end(), from, std::less<const Force*>());
-  const Spring* const pool = springs.data();
-  const auto end = std::remove_if(at, forces.end(), [this, pool](const Force* f) {
-    return broken[static_cast<const Spring*>(f) - pool] != 0;
-  });
-  forces.erase(end, forces.end());
-  mesh.dropBroken(*this, firstSpring);
+  if (count == 1) {
+    forces.erase(at);
+  } else {
+    const Spring* const pool = springs.data();
+    const auto end = std::remove_if(at, forces.end(), [this, pool](const Force* f) {
+      return broken[static_cast<const Spring*>(f) - pool] != 0;
+    });
+    forces.erase(end, forces.end());
+  }
+  mesh.dropBroken(*this, firstSpring, count);
+  const int last = count == 1 ? firstSpring + 1 : springCount;
+  std::replace(broken.begin() + firstSpring, broken.begin() + last, std::uint8_t{2},
+               std::uint8_t{1});
 }
 
 void Cloth::setPushing(bool on) {

@@ -107,6 +107,7 @@ class Cloth {
   int springCount = 0;
   int brokenCount = 0;         ///< springs in use that have broken
   std::vector<Vec3> external;  ///< entry j: a force on particles[j], added after its drag
+  std::vector<Vec3> scratch;   ///< one a particle, for whoever computes `external`
   ExternalForce push;          ///< adds `external`; in the force list only while pushing
   bool pushing = false;
   ClothObstacles obstacles;    ///< what every substep keeps the free particles out of
@@ -123,7 +124,7 @@ class Cloth {
   void removeBendSprings();
   [[nodiscard]] double stiffnessOf(SpringKind kind) const;
   [[nodiscard]] int springListStart() const { return 2 * particleCount + (pushing ? 1 : 0); }
-  void dropBroken(int firstSpring);
+  void dropBroken(int firstSpring, int count);
 
   ClothStepper stepper;
 };

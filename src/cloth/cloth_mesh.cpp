@@ -18,6 +18,14 @@ void growTo(std::vector<T>& list, std::size_t size) {
   }
 }
 
+// Which of a vertex's triangle edges the spring is (see ClothMesh::edges), or -1.
+int edgeOf(SpringKind kind, int step, int n) {
+  if (kind == SpringKind::kStructural) {
+    return step == n ? 0 : step == 1 ? 1 : -1;
+  }
+  return kind == SpringKind::kShear && step == n - 1 ? 2 : -1;
+}
+
 }  // namespace
 
 void ClothMesh::update(const Cloth& cloth) {
@@ -53,38 +61,104 @@ void ClothMesh::update(const Cloth& cloth) {
     const Spring& s = cloth.springs[i];
     const auto a = static_cast<int>(s.particleA - first);
     const auto step = static_cast<int>(s.particleB - s.particleA);
-    const bool structural = cloth.springKinds[i] == SpringKind::kStructural;
-    const bool shear = cloth.springKinds[i] == SpringKind::kShear;
-    const int edge = structural && step == n   ? 0
-                     : structural && step == 1 ? 1
-                     : shear && step == n - 1  ? 2
-                                               : -1;
+    const int edge = edgeOf(cloth.springKinds[i], step, n);
     if (edge >= 0) {
       edges[3 * static_cast<std::size_t>(a) + edge] = i;
     }
   }
-  linesFrom(cloth, 0);
-  trianglesFrom(cloth, 0);
+  allLines(cloth);
+  allTriangles(cloth);
 }
 
-void ClothMesh::dropBroken(const Cloth& cloth, int firstSpring) {
+// The springs just broken (count of them) are marked 2, those broken before 1, and none before
+// firstSpring is marked 2. The lists keep their order; a single break moves only their tails.
+void ClothMesh::dropBroken(const Cloth& cloth, int firstSpring, int count) {
   const int n = cloth.gridSize;
-  linesFrom(cloth, firstSpring);
-  if (cloth.springKinds[firstSpring] == SpringKind::kBend) {
-    return;  // bend springs come after the others and bound no triangle
+  const int slots = n < 2 ? 0 : 2 * (n - 1) * (n - 1);
+  const int last = count == 1 ? firstSpring + 1 : cloth.springCount;
+  int firstSlot = slots;
+  int opened = 0;
+  for (int i = firstSpring; i < last; ++i) {
+    if (cloth.broken[i] == 2) {
+      opened += openTriangles(cloth, i, firstSlot);
+    }
   }
-  // A vertex's edges bound cells of its own row and the row before, from the cell before it on.
-  const auto a = static_cast<int>(cloth.springs[firstSpring].particleA - cloth.particles.data());
-  const int column = std::min(a % n, n - 2);
-  trianglesFrom(cloth, std::max(0, column + (n - 1) * (a / n - 1)));
+  const std::uint8_t* broken = cloth.broken.data();
+  const auto gone =
+      std::count_if(broken, broken + firstSpring, [](std::uint8_t b) { return b != 0; });
+  const int from = 2 * (firstSpring - static_cast<int>(gone));
+  if (count == 1) {
+    std::copy(lines.begin() + from + 2, lines.begin() + lineCount, lines.begin() + from);
+    lineCount -= 2;
+  } else {
+    lineCount = compact(lines, from, 2, broken + firstSpring, cloth.springCount - firstSpring, 0);
+  }
+  if (opened == 0) {
+    return;
+  }
+  const auto kept = std::count(alive.begin(), alive.begin() + firstSlot, 1);
+  triangleCount = compact(triangles, 3 * static_cast<int>(kept), 3, alive.data() + firstSlot,
+                          slots - firstSlot, 1);
+  std::replace(alive.begin() + firstSlot, alive.begin() + slots, std::uint8_t{2}, std::uint8_t{0});
 }
 
-// Every spring before this one that is broken broke earlier: it is already left out.
-void ClothMesh::linesFrom(const Cloth& cloth, int spring) {
-  const auto gone = std::count(cloth.broken.begin(), cloth.broken.begin() + spring, 1);
-  lineCount = 2 * (spring - static_cast<int>(gone));
+// The two triangles beside each edge a spring can be (see edges), marked 2 while they go.
+int ClothMesh::openTriangles(const Cloth& cloth, int spring, int& firstSlot) {
+  const int n = cloth.gridSize;
+  const Spring& s = cloth.springs[spring];
+  const auto a = static_cast<int>(s.particleA - cloth.particles.data());
+  const int c = a % n;
+  const int r = a / n;
+  int opened = 0;
+  const auto open = [&](int column, int row, int which) {
+    const int t = 2 * (column + (n - 1) * row) + which;
+    if (column >= 0 && row >= 0 && column < n - 1 && row < n - 1 && alive[t] == 1) {
+      alive[t] = 2;
+      firstSlot = std::min(firstSlot, t);
+      ++opened;
+    }
+  };
+  switch (edgeOf(cloth.springKinds[spring], static_cast<int>(s.particleB - s.particleA), n)) {
+    case 0:
+      open(c - 1, r, 1);
+      open(c, r, 0);
+      break;
+    case 1:
+      open(c, r - 1, 1);
+      open(c, r, 0);
+      break;
+    case 2:
+      open(c - 1, r, 0);
+      open(c - 1, r, 1);
+      break;
+    default:
+      break;
+  }
+  return opened;
+}
+
+// From entry `from` on, keeps the groups of `size` entries marked `kept` and drops those marked
+// 2; any other mark is a group already left out. The new count of entries in use.
+int ClothMesh::compact(std::vector<std::uint32_t>& list, int from, int size,
+                       const std::uint8_t* marks, int groups, std::uint8_t kept) {
+  int write = from;
+  int read = from;
+  for (int g = 0; g < groups; ++g) {
+    if (marks[g] == kept) {
+      std::copy_n(list.begin() + read, size, list.begin() + write);
+      write += size;
+      read += size;
+    } else if (marks[g] == 2) {
+      read += size;
+    }
+  }
+  return write;
+}
+
+void ClothMesh::allLines(const Cloth& cloth) {
+  lineCount = 0;
   const Particle* const first = cloth.particles.data();
-  for (int i = spring; i < cloth.springCount; ++i) {
+  for (int i = 0; i < cloth.springCount; ++i) {
     if (cloth.broken[i] == 0) {
       lines[lineCount++] = static_cast<std::uint32_t>(cloth.springs[i].particleA - first);
       lines[lineCount++] = static_cast<std::uint32_t>(cloth.springs[i].particleB - first);
@@ -92,11 +166,10 @@ void ClothMesh::linesFrom(const Cloth& cloth, int spring) {
   }
 }
 
-void ClothMesh::trianglesFrom(const Cloth& cloth, int cell) {
+void ClothMesh::allTriangles(const Cloth& cloth) {
   const int n = cloth.gridSize;
   const int cells = n < 2 ? 0 : (n - 1) * (n - 1);
-  const auto kept = std::count(alive.begin(), alive.begin() + 2 * cell, 1);
-  triangleCount = 3 * static_cast<int>(kept);
+  triangleCount = 0;
   const auto whole = [&cloth, this](int vertex, int edge) {
     const int s = edges[3 * static_cast<std::size_t>(vertex) + edge];
     return s < 0 || cloth.broken[s] == 0;
@@ -106,7 +179,7 @@ void ClothMesh::trianglesFrom(const Cloth& cloth, int cell) {
     triangles[triangleCount++] = static_cast<std::uint32_t>(b);
     triangles[triangleCount++] = static_cast<std::uint32_t>(c);
   };
-  for (; cell < cells; ++cell) {
+  for (int cell = 0; cell < cells; ++cell) {
     const int v = cell % (n - 1) + n * (cell / (n - 1));  // its corner (c, r)
     const bool diagonal = whole(v + 1, 2);
     const bool first = diagonal && whole(v, 0) && whole(v, 1);

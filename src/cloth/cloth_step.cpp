@@ -98,10 +98,10 @@ VELLUMRY_EVERY_WIDTH void springSpan(int count, int offset, const double* __rest
 // the integrator. `here`, `above` and `twoAbove` hold the links of this row and of the two rows
 // before it, link L of column k at [L * stride + k]; links a vertex lacks hold zeros, and adding
 // a zero leaves an accumulator that started at +0 unchanged. So does a broken link's zero
-// stiffness, which makes its force a zero. The external force, when there is one, comes after the
-// drag.
+// stiffness, which makes its force a zero, and the external force of a cloth without one: a row of
+// zeros.
 VELLUMRY_EVERY_WIDTH void componentSpan(
-    int count, int stride, bool bend, bool pushed, double dt, const double* __restrict gravity,
+    int count, int stride, bool bend, double dt, const double* __restrict gravity,
     const double* __restrict drag, const double* __restrict external,
     const double* __restrict divisor, const double* __restrict pinned,
     const double* __restrict here, const double* __restrict above,
@@ -111,9 +111,7 @@ VELLUMRY_EVERY_WIDTH void componentSpan(
   const auto sum = [&](int k) {
     double f = 0.0 + gravity[k];
     f = f + drag[k] * velocity[k];
-    if (pushed) {
-      f = f + external[k];
-    }
+    f = f + external[k];
     f = f - above[kDiagonal * stride + k - 1];
     f = f - above[kDown * stride + k];
     f = f - above[kAntiDiagonal * stride + k + 1];
@@ -172,6 +170,7 @@ void ClothStepper::prepare(const Cloth& cloth) {
   values.resize(std::max(values.size(), kArrays * cellCount));
   links.resize(std::max(links.size(), kLinks * cellCount));
   std::fill_n(links.begin(), kLinks * cellCount, -1);
+  zeros.resize(std::max(zeros.size(), static_cast<std::size_t>(n)));
   sizeRings();
   ready = listsAreTheGrids(cloth) && findLinks(cloth) && linksInCreationOrder();
 }
@@ -430,34 +429,56 @@ void ClothStepper::particleRow(int row, int buffer, const Run& run, int band) {
   const int v = row * n;
   for (int c = 0; c < 3; ++c) {
     const std::ptrdiff_t at = c * static_cast<std::ptrdiff_t>(cells) + v;
-    componentSpan(n, ringStride, bend, run.pushed, run.dt, array(kGravity) + at, array(kDrag) + v,
-                  array(kExternal) + at, array(kDivisor) + v, array(kPinned) + v,
-                  here + c * component, above + c * component, twoAbove + c * component,
-                  array(kPosition + 3 * buffer) + at, array(kPosition + 3 * (buffer ^ 1)) + at,
-                  array(kVelocity) + at, array(kForce) + at);
+    componentSpan(n, ringStride, bend, run.dt, array(kGravity) + at, array(kDrag) + v,
+                  run.pushed ? array(kExternal) + at : zeros.data(), array(kDivisor) + v,
+                  array(kPinned) + v, here + c * component, above + c * component,
+                  twoAbove + c * component, array(kPosition + 3 * buffer) + at,
+                  array(kPosition + 3 * (buffer ^ 1)) + at, array(kVelocity) + at,
+                  array(kForce) + at);
   }
   if (run.obstacles != nullptr) {
     keepRowOut(*run.obstacles, v, buffer ^ 1);
   }
 }
 
+// Most particles touch nothing: a pass tests them all (the test is keepOut's own), and only a row
+// with a particle to move pays for keepOut.
 void ClothStepper::keepRowOut(const ClothObstacles& obstacles, int first, int buffer) {
-  double* x = array(kPosition + 3 * buffer);
-  double* vx = array(kVelocity);
-  const double* pinned = array(kPinned);
-  for (int v = first; v < first + n; ++v) {
-    if (pinned[v] != 0.0) {
+  double* __restrict x = array(kPosition + 3 * buffer) + first;
+  double* __restrict y = x + cells;
+  double* __restrict z = y + cells;
+  const double* __restrict pinned = array(kPinned) + first;
+  const double cx = obstacles.centre.x;
+  const double cy = obstacles.centre.y;
+  const double cz = obstacles.centre.z;
+  const double rr = obstacles.ball ? obstacles.radius * obstacles.radius : -1.0;
+  const double floor = obstacles.floor ? obstacles.height : -HUGE_VAL;
+  int touching = 0;
+#pragma omp simd reduction(+ : touching)
+  for (int k = 0; k < n; ++k) {
+    const double dx = x[k] - cx;
+    const double dy = y[k] - cy;
+    const double dz = z[k] - cz;
+    const bool hit = (dx * dx + dy * dy) + dz * dz < rr || y[k] < floor;
+    touching += hit && pinned[k] == 0.0 ? 1 : 0;
+  }
+  if (touching == 0) {
+    return;
+  }
+  double* vx = array(kVelocity) + first;
+  for (int k = 0; k < n; ++k) {
+    if (pinned[k] != 0.0) {
       continue;
     }
-    Vec3 p(x[v], x[v + cells], x[v + 2 * cells]);
-    Vec3 u(vx[v], vx[v + cells], vx[v + 2 * cells]);
+    Vec3 p(x[k], y[k], z[k]);
+    Vec3 u(vx[k], vx[k + cells], vx[k + 2 * cells]);
     keepOut(obstacles, p, u);
-    x[v] = p.x;
-    x[v + cells] = p.y;
-    x[v + 2 * cells] = p.z;
-    vx[v] = u.x;
-    vx[v + cells] = u.y;
-    vx[v + 2 * cells] = u.z;
+    x[k] = p.x;
+    y[k] = p.y;
+    z[k] = p.z;
+    vx[k] = u.x;
+    vx[k + cells] = u.y;
+    vx[k + 2 * cells] = u.z;
   }
 }
 

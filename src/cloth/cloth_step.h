@@ -68,6 +68,7 @@ class ClothStepper final {
   std::vector<int> links;      ///< spring of each link and grid vertex, -1 where there is none
   std::vector<double> values;  ///< the per-vertex arrays, `cells` values each
   std::vector<double> rings;   ///< forces of each thread's last three spring rows
+  std::vector<double> zeros;   ///< a row's external forces when there are none
   WorkerPool pool;
 };
 
