@@ -65,6 +65,8 @@ class Cloth {
   /// particlesPerThread particles; the result is the same on any number. Starts or stops the
   /// threads at once: never in a step.
   void setThreads(int count, int particlesPerThread = kParticlesPerThread);
+  /// Whether the next step runs over arrays rather than through the system.
+  [[nodiscard]] bool stepsOverArrays() const { return !referenceStep && stepper.accepts(*this); }
 
   /// Pins the particle with this pool index, or frees it if pinned; outside the cloth, nothing.
   void togglePin(int particle);

@@ -26,7 +26,8 @@ struct ClothObstacles {
 /// One particle's contact with the obstacles, after a substep: a particle inside the ball moves
 /// out to its surface along the line from the centre (straight up from the centre itself), one
 /// below the floor up onto it, and its velocity loses its inward normal part and a friction share
-/// of the rest. The ball comes first. Both steps call this, so their bits agree.
+/// of the rest. The ball comes first: where it sinks into the floor, the floor wins. Both steps
+/// call this, so their bits agree.
 inline void keepOut(const ClothObstacles& o, Vec3& position, Vec3& velocity) {
   if (o.ball) {
     const Vec3 d = position - o.centre;

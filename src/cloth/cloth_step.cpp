@@ -280,10 +280,14 @@ std::size_t ClothStepper::listed(const Cloth& cloth) const {
          static_cast<std::size_t>(springCount - cloth.brokenCount);
 }
 
+bool ClothStepper::accepts(const Cloth& cloth) const {
+  return ready && cloth.gridSize == n && cloth.springCount == springCount &&
+         cloth.system.particles.size() == static_cast<std::size_t>(cells) &&
+         cloth.system.forces.size() == listed(cloth);
+}
+
 bool ClothStepper::advance(Cloth& cloth, double dt, int steps) {
-  const auto cellCount = static_cast<std::size_t>(cells);
-  if (!ready || cloth.gridSize != n || cloth.springCount != springCount ||
-      cloth.system.particles.size() != cellCount || cloth.system.forces.size() != listed(cloth)) {
+  if (!accepts(cloth)) {
     return false;
   }
   if (steps <= 0) {

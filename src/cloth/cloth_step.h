@@ -25,6 +25,8 @@ class ClothStepper final {
   void clear() { ready = false; }
   void setThreads(int count, int particlesPerThread);
   [[nodiscard]] int threads() const { return pool.workers() + 1; }
+  /// Whether advance would step this cloth.
+  [[nodiscard]] bool accepts(const Cloth& cloth) const;
   /// `steps` steps of dt; false, with nothing changed, if this cloth is not one it can step.
   bool advance(Cloth& cloth, double dt, int steps);
 
