@@ -224,20 +224,22 @@ void Cloth::addSpring(Particle& a, Particle& b, SpringKind kind, double restLeng
 
 void Cloth::step(double dt) { advance(dt, 1); }
 
-void Cloth::advance(double dt, int steps) {
-  if (!referenceStep && stepper.advance(*this, dt, steps)) {
+void Cloth::advance(double dt, int steps) { advance(dt, steps, StepHook()); }
+
+void Cloth::advance(double dt, int steps, const StepHook& hook) {
+  if (!referenceStep && stepper.advance(*this, dt, steps, hook)) {
     return;
   }
   for (int i = 0; i < steps; ++i) {
     system.step(dt);
-    if (!obstacles.any()) {
-      continue;
-    }
-    for (int j = 0; j < particleCount; ++j) {
+    for (int j = 0; j < particleCount && obstacles.any(); ++j) {
       Particle& p = particles[j];
       if (!p.pinned) {
         keepOut(obstacles, p.position, p.velocity);
       }
+    }
+    if (hook.call != nullptr && (i + 1) % hook.every == 0 && i + 1 < steps) {
+      hook.call(*this, hook.data);
     }
   }
 }
@@ -292,7 +294,7 @@ void Cloth::dropBroken(int firstSpring, int count) {
   auto& forces = system.forces;
   const auto begin = forces.begin() + springListStart();
   const Force* const from = &springs[firstSpring];
-  const auto at = std::lower_bound(begin, forces.end(), from, std::less<const Force*>());
+  const auto at = std::lower_bound(begin, forces.end(), from, std::less<>());
   if (count == 1) {
     forces.erase(at);
   } else {
@@ -312,7 +314,7 @@ void Cloth::setPushing(bool on) {
   if (on == pushing || gridSize == 0) {
     return;
   }
-  const auto at = system.forces.begin() + 2 * particleCount;
+  const auto at = system.forces.begin() + 2 * static_cast<std::ptrdiff_t>(particleCount);
   if (on) {
     system.forces.insert(at, &push);
   } else {

@@ -61,6 +61,8 @@ class Cloth {
   void step(double dt);
   /// `steps` steps of dt, each followed by the obstacles' keepOut on every free particle.
   void advance(double dt, int steps);
+  /// The same, with the hook's work between its steps.
+  void advance(double dt, int steps, const StepHook& hook);
   /// Steps on up to this many threads from now on (1 to 64), each taking at least
   /// particlesPerThread particles; the result is the same on any number. Starts or stops the
   /// threads at once: never in a step.

@@ -286,7 +286,7 @@ bool ClothStepper::accepts(const Cloth& cloth) const {
          cloth.system.forces.size() == listed(cloth);
 }
 
-bool ClothStepper::advance(Cloth& cloth, double dt, int steps) {
+bool ClothStepper::advance(Cloth& cloth, double dt, int steps, const StepHook& hook) {
   if (!accepts(cloth)) {
     return false;
   }
@@ -294,8 +294,8 @@ bool ClothStepper::advance(Cloth& cloth, double dt, int steps) {
     return true;
   }
   const int bands = std::min({threads(), std::max(1, cells / leastShare), n});
-  Run run{this,  &cloth,       cloth.obstacles.any() ? &cloth.obstacles : nullptr, dt, steps,
-          bands, cloth.pushing};
+  const ClothObstacles* obstacles = cloth.obstacles.any() ? &cloth.obstacles : nullptr;
+  Run run{this, &cloth, obstacles, hook, dt, steps, bands, cloth.pushing};
   if (bands == 1) {
     runBand(&run, 0);
   } else {
@@ -313,6 +313,7 @@ void ClothStepper::runBand(void* data, int band) {
   const int first = band * s.n / run.bands;
   const int end = (band + 1) * s.n / run.bands;
   s.load(*run.cloth, first, end);
+  int broken = run.cloth->brokenCount;
   if (run.bands > 1) {
     s.pool.sync();
   }
@@ -326,11 +327,37 @@ void ClothStepper::runBand(void* data, int band) {
       }
     }
     buffer ^= 1;
+    if (run.hook.call != nullptr && (step + 1) % run.hook.every == 0 && step + 1 < run.steps) {
+      s.between(run, band, first, end, buffer, broken);
+    }
     if (run.bands > 1 && step + 1 < run.steps) {
       s.pool.sync();
     }
   }
   s.store(*run.cloth, first, end, buffer);
+}
+
+// Between two of the hook's steps: the pools get the state, the hook runs on one thread, and each
+// band reads back what the hook may change: the external forces and the broken springs. The
+// positions, which the hook leaves alone, stay where they are.
+void ClothStepper::between(const Run& run, int band, int first, int end, int buffer, int& broken) {
+  const auto sync = [&] {
+    if (run.bands > 1) {
+      pool.sync();
+    }
+  };
+  sync();
+  store(*run.cloth, first, end, buffer);
+  sync();
+  if (band == 0) {
+    run.hook.call(*run.cloth, run.hook.data);
+  }
+  sync();
+  loadExternal(*run.cloth, first * n, end * n);
+  if (run.cloth->brokenCount != broken) {
+    broken = run.cloth->brokenCount;
+    loadLinks(*run.cloth, first * n, end * n);
+  }
 }
 
 void ClothStepper::load(const Cloth& cloth, int firstRow, int endRow) {
@@ -358,16 +385,25 @@ void ClothStepper::load(const Cloth& cloth, int firstRow, int endRow) {
     divisor[v] = p.pinned ? 1.0 : p.mass;
     pinned[v] = p.pinned ? 1.0 : 0.0;
   }
-  if (cloth.pushing) {
-    double* ex = array(kExternal);
-    for (int v = begin; v < end; ++v) {
-      const Vec3& f = cloth.external[v];
-      ex[v] = f.x;
-      ex[v + cells] = f.y;
-      ex[v + 2 * cells] = f.z;
-    }
+  loadExternal(cloth, begin, end);
+  loadLinks(cloth, begin, end);
+}
+
+void ClothStepper::loadExternal(const Cloth& cloth, int begin, int end) {
+  if (!cloth.pushing) {
+    return;
   }
-  // Vertex by vertex, so that the springs are read in about the order they lie in their pool.
+  double* ex = array(kExternal);
+  for (int v = begin; v < end; ++v) {
+    const Vec3& f = cloth.external[v];
+    ex[v] = f.x;
+    ex[v + cells] = f.y;
+    ex[v + 2 * cells] = f.z;
+  }
+}
+
+// Vertex by vertex, so that the springs are read in about the order they lie in their pool.
+void ClothStepper::loadLinks(const Cloth& cloth, int begin, int end) {
   double* rest = array(kRest);
   double* stiffness = array(kStiffness);
   for (int v = begin; v < end; ++v) {

@@ -10,6 +10,15 @@ namespace vellumry {
 
 class Cloth;
 
+/// Work between the time steps of one advance: call(cloth, data) after every `every` steps but
+/// the last, with the cloth's pools up to date. It may change the external forces and break
+/// springs, nothing else.
+struct StepHook {
+  void (*call)(Cloth& cloth, void* data) = nullptr;
+  void* data = nullptr;
+  int every = 1;
+};
+
 /// The cloth's step over arrays, with the grid's springs as fixed neighbour links: each
 /// accumulator receives the same additions, in the same order, as in the particle system's step
 /// over the cloth's force list, so the bits are the same. The rows are split into fixed bands,
@@ -28,13 +37,14 @@ class ClothStepper final {
   /// Whether advance would step this cloth.
   [[nodiscard]] bool accepts(const Cloth& cloth) const;
   /// `steps` steps of dt; false, with nothing changed, if this cloth is not one it can step.
-  bool advance(Cloth& cloth, double dt, int steps);
+  bool advance(Cloth& cloth, double dt, int steps, const StepHook& hook);
 
  private:
   struct Run {
     ClothStepper* stepper;
     Cloth* cloth;
     const ClothObstacles* obstacles;  ///< null when there are none
+    StepHook hook;
     double dt;
     int steps;
     int bands;
@@ -47,6 +57,9 @@ class ClothStepper final {
   [[nodiscard]] bool findLinks(const Cloth& cloth);
   [[nodiscard]] bool linksInCreationOrder() const;
   void load(const Cloth& cloth, int firstRow, int endRow);
+  void loadExternal(const Cloth& cloth, int begin, int end);
+  void loadLinks(const Cloth& cloth, int begin, int end);
+  void between(const Run& run, int band, int first, int end, int buffer, int& broken);
   void store(Cloth& cloth, int firstRow, int endRow, int buffer) const;
   void springRow(int row, int buffer, double* ring);
   void particleRow(int row, int buffer, const Run& run, int band);

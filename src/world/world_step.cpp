@@ -18,11 +18,33 @@ ClothObstacles obstaclesOf(const World& world) {
   return o;
 }
 
+struct TimeSteps {
+  const World* world;
+  GustField field;
+  double tearRatio;
+  double dt;
+};
+
+void blowNow(Cloth& cloth, const TimeSteps& t) {
+  const Vec3& v = t.world->wind.velocity;
+  if (v.x != 0.0 || v.y != 0.0 || v.z != 0.0) {
+    blow(cloth, t.world->wind, t.field, static_cast<double>(cloth.stepCount) * t.dt);
+  }
+}
+
+// The end of one time step and the start of the next.
+void nextStep(Cloth& cloth, void* data) {
+  const TimeSteps& t = *static_cast<const TimeSteps*>(data);
+  cloth.tear(t.tearRatio);
+  ++cloth.stepCount;
+  blowNow(cloth, t);
+}
+
 }  // namespace
 
 // The wind and the tears are reckoned once a time step, on the positions at its start and at its
-// end; the substeps between run in one stepper run, keeping out of the ball and off the floor
-// after each. Without wind or tearing all the steps are one run.
+// end, between the substeps of one stepper run, which keeps the cloth out of the ball and off
+// the floor after each substep. Without wind or tearing, nothing happens between time steps.
 void advanceInWorld(Cloth& cloth, const World& world, double tearRatio, double dt, int substeps,
                     int steps) {
   const Vec3& v = world.wind.velocity;
@@ -34,15 +56,11 @@ void advanceInWorld(Cloth& cloth, const World& world, double tearRatio, double d
     cloth.stepCount += steps;
     return;
   }
-  const GustField field = gustField(world.wind.seed);
-  for (int s = 0; s < steps; ++s) {
-    if (windBlows) {
-      blow(cloth, world.wind, field, static_cast<double>(cloth.stepCount) * dt);
-    }
-    cloth.advance(dt / substeps, substeps);
-    cloth.tear(tearRatio);
-    ++cloth.stepCount;
-  }
+  TimeSteps t{&world, gustField(world.wind.seed), tearRatio, dt};
+  blowNow(cloth, t);
+  cloth.advance(dt / substeps, steps * substeps, StepHook{&nextStep, &t, substeps});
+  cloth.tear(tearRatio);
+  ++cloth.stepCount;
 }
 
 }  // namespace vellumry
