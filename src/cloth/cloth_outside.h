@@ -33,7 +33,8 @@ inline void keepOut(const ClothObstacles& o, Vec3& position, Vec3& velocity) {
     const Vec3 d = position - o.centre;
     const double dd = d.lengthSquared();
     if (dd < o.radius * o.radius) {
-      const Vec3 normal = dd == 0.0 ? Vec3(0.0, 1.0, 0.0) : d / std::sqrt(dd);
+      const double toUnit = dd == 0.0 ? 0.0 : 1.0 / std::sqrt(dd);
+      const Vec3 normal = dd == 0.0 ? Vec3(0.0, 1.0, 0.0) : toUnit * d;
       const Vec3 out = o.radius * normal;
       position = Vec3(o.centre.x + out.x, o.centre.y + out.y, o.centre.z + out.z);
       const Vec3& v = velocity;

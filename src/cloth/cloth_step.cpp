@@ -481,8 +481,8 @@ void ClothStepper::particleRow(int row, int buffer, const Run& run, int band) {
   }
 }
 
-// Most particles touch nothing: a pass tests them all (the test is keepOut's own), and only a row
-// with a particle to move pays for keepOut.
+// Most particles touch nothing: one pass finds whether any in the row does, with keepOut's own
+// test, and only those that do pay for keepOut.
 void ClothStepper::keepRowOut(const ClothObstacles& obstacles, int first, int buffer) {
   double* __restrict x = array(kPosition + 3 * buffer) + first;
   double* __restrict y = x + cells;
@@ -493,23 +493,24 @@ void ClothStepper::keepRowOut(const ClothObstacles& obstacles, int first, int bu
   const double cz = obstacles.centre.z;
   const double rr = obstacles.ball ? obstacles.radius * obstacles.radius : -1.0;
   const double floor = obstacles.floor ? obstacles.height : -HUGE_VAL;
-  int touching = 0;
-#pragma omp simd reduction(+ : touching)
-  for (int k = 0; k < n; ++k) {
+  const auto touches = [&](int k) {
     const double dx = x[k] - cx;
     const double dy = y[k] - cy;
     const double dz = z[k] - cz;
-    const bool hit = (dx * dx + dy * dy) + dz * dz < rr || y[k] < floor;
-    touching += hit && pinned[k] == 0.0 ? 1 : 0;
-  }
-  if (touching == 0) {
-    return;
+    const bool inside = ((dx * dx + dy * dy) + dz * dz < rr) | (y[k] < floor);
+    return inside & (pinned[k] == 0.0);
+  };
+  int touching = 0;
+#pragma omp simd reduction(+ : touching)
+  for (int k = 0; k < n; ++k) {
+    touching += touches(k) ? 1 : 0;
   }
   double* vx = array(kVelocity) + first;
-  for (int k = 0; k < n; ++k) {
-    if (pinned[k] != 0.0) {
+  for (int k = 0; touching > 0 && k < n; ++k) {
+    if (!touches(k)) {
       continue;
     }
+    --touching;
     Vec3 p(x[k], y[k], z[k]);
     Vec3 u(vx[k], vx[k + cells], vx[k + 2 * cells]);
     keepOut(obstacles, p, u);
