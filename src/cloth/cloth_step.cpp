@@ -497,8 +497,9 @@ void ClothStepper::keepRowOut(const ClothObstacles& obstacles, int first, int bu
     const double dx = x[k] - cx;
     const double dy = y[k] - cy;
     const double dz = z[k] - cz;
-    const bool inside = ((dx * dx + dy * dy) + dz * dz < rr) | (y[k] < floor);
-    return inside & (pinned[k] == 0.0);
+    const int inside =
+        static_cast<int>((dx * dx + dy * dy) + dz * dz < rr) | static_cast<int>(y[k] < floor);
+    return (inside & static_cast<int>(pinned[k] == 0.0)) != 0;
   };
   int touching = 0;
 #pragma omp simd reduction(+ : touching)

@@ -34,7 +34,7 @@ double wave(double x) {
 
 // Waves from 2 to 7 units long (the cloth is 3 wide), passing in 1 to 5 seconds.
 GustField gustField(int seed) {
-  std::uint64_t state = static_cast<std::uint64_t>(static_cast<std::uint32_t>(seed));
+  auto state = static_cast<std::uint64_t>(static_cast<std::uint32_t>(seed));
   GustField field;
   for (int i = 0; i < 3; ++i) {
     const Vec3 d(2.0 * unit(state) - 1.0, 2.0 * unit(state) - 1.0, 2.0 * unit(state) - 1.0);
@@ -67,7 +67,7 @@ Vec3 windAt(const Wind& wind, const GustField& field, double t, const Vec3& p) {
 namespace {
 
 Vec3 sum3(const Vec3& a, const Vec3& b, const Vec3& c) {
-  return Vec3((a.x + b.x) + c.x, (a.y + b.y) + c.y, (a.z + b.z) + c.z);
+  return {(a.x + b.x) + c.x, (a.y + b.y) + c.y, (a.z + b.z) + c.z};
 }
 
 // One triangle's force, a third on each corner, from the air relative to each corner.
