@@ -8,6 +8,7 @@
 
 #include "cloth/cloth.h"
 #include "scene/scene.h"
+#include "world/world_step.h"
 
 namespace vellumry {
 namespace {
@@ -200,6 +201,49 @@ BENCHMARK(BM_Tick)
     ->ArgsProduct({{15, 32, 64, 128, 256}, {1, 2}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// The tick of BM_Tick in a world: gusty wind across the cloth, the ball under it, the floor, and
+// tearing on (few springs reach the ratio, but each is checked every step). Against BM_Tick at
+// the same size and threads, what the world costs.
+void BM_WorldTick(benchmark::State& state) {
+  const auto cloth = std::make_unique<Cloth>();
+  cloth->setThreads(static_cast<int>(state.range(1)));
+  TickScene ts(static_cast<int>(state.range(0)));
+  World& world = ts.scene.world;
+  world.wind.velocity = Vec3(4.0, 0.0, 6.0);
+  world.wind.gust = 0.5;
+  world.wind.seed = 7;
+  world.ball.enabled = true;
+  world.floor.enabled = true;
+  const double tearRatio = 2.0;
+  tickLoop(state, *cloth, ts, [&](Cloth& c) {
+    advanceInWorld(c, world, tearRatio, ts.scene.step, ts.substeps, ts.scene.stepsPerTick);
+  });
+  state.counters["threads"] = cloth->threads;
+  state.counters["broken"] = cloth->brokenCount;
+}
+BENCHMARK(BM_WorldTick)
+    ->ArgsProduct({{64, 128}, {1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Cutting a line of springs across an n by n cloth one by one, as a burst of cut events does: a
+// row's structural springs along x, about n of them. Rebuilt outside the timing each time.
+void BM_CutLine(benchmark::State& state) {
+  const auto cloth = std::make_unique<Cloth>();
+  const int n = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    cloth->build(kWidth, n);
+    state.ResumeTiming();
+    for (int s = 0; s < cloth->springCount; s += cloth->springCount / n) {
+      cloth->breakSpring(s);
+    }
+    benchmark::ClobberMemory();
+  }
+  state.counters["broken"] = cloth->brokenCount;
+}
+BENCHMARK(BM_CutLine)->Arg(128)->Arg(256)->Unit(benchmark::kMillisecond);
 
 // The same tick through the particle system's step: the reference.
 void BM_ReferenceTick(benchmark::State& state) {

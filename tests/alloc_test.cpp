@@ -8,6 +8,7 @@
 #include <new>
 
 #include "cloth/cloth.h"
+#include "world/world_step.h"
 
 namespace {
 
@@ -130,6 +131,28 @@ TEST(ClothAllocationTest, ALargeClothOnThreadsAllocatesOnlyWhenBuilt) {
   cloth->computeNormals();
   EXPECT_EQ(allocations - before, 0) << "advance, setMaterial and computeNormals";
   EXPECT_EQ(cloth->threads, 4);
+}
+
+// The world's step with everything on, tears, a burst of cuts and a drop that mends them.
+TEST(ClothAllocationTest, TheWorldAndBreakingSpringsAllocateNothing) {
+  const auto cloth = std::make_unique<Cloth>();
+  cloth->setThreads(2, 1);
+  cloth->build(3.0, 32);
+  World world;
+  world.wind = Wind{Vec3(6.0, 0.0, 9.0), 0.5, 4};
+  world.ball.enabled = true;
+  world.floor.enabled = true;
+  const long long before = allocations;
+  for (int t = 0; t < 40; ++t) {
+    for (int s = 0; s < 60 && t == 20; ++s) {
+      cloth->breakSpring(7 * s);
+    }
+    advanceInWorld(*cloth, world, 1.3, 0.01, 4, 2);
+    cloth->particleAt(0, 0).position += Vec3(0.05, 0.0, 0.0);
+  }
+  EXPECT_GT(cloth->brokenCount, 60);
+  cloth->build(3.0, 32);
+  EXPECT_EQ(allocations - before, 0) << "the world's steps, tearing, breakSpring and a drop";
 }
 
 }  // namespace

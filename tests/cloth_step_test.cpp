@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -8,6 +9,7 @@
 
 #include "cloth/cloth.h"
 #include "scene/scene.h"
+#include "world/world_step.h"
 
 namespace vellumry {
 namespace {
@@ -87,6 +89,56 @@ TEST(ClothStepTest, SameBitsAsTheSystemStepOnAnyNumberOfThreads) {
           }
         }
       }
+    }
+  }
+}
+
+// The world's run, array step against the system's: gusty wind, ball, floor and tearing, with
+// springs cut in bursts and the mounts driven into the ball; the same bits, the same springs
+// broken and the same triangles left, on any number of threads.
+TEST(ClothStepTest, AWorldRunHasTheSameBitsAsTheSystemStep) {
+  Scene scene;
+  World& world = scene.world;
+  world.wind = Wind{Vec3(3.0, -1.0, 8.0), 0.7, 5};
+  world.ball.enabled = true;
+  world.ball.centre = Vec3(1.2, -1.0, 1.5);
+  world.floor.enabled = true;
+  world.floor.height = -2.0;
+  scene.tearRatio = 1.2;
+  for (const int n : {15, 20}) {
+    for (const int threads : {1, 2, 4}) {
+      SCOPED_TRACE(testing::Message() << "n = " << n << ", " << threads << " threads");
+      const auto fast = std::make_unique<Cloth>();
+      const auto reference = std::make_unique<Cloth>();
+      fast->setThreads(threads, 1);
+      reference->referenceStep = true;
+      scene.grid = n;
+      const int substeps = substepsFor(scene);
+      int most = 0;
+      for (int tick = 0; tick < 80; ++tick) {
+        for (Cloth* c : {fast.get(), reference.get()}) {
+          if (tick == 0 || tick == 70) {
+            c->build(scene.width, n, scene.material);
+          }
+          for (const int cut : {0, 1, 2, 3 * n, 3 * n + 1, 5 * n - 3}) {
+            if (tick == 12 || (tick == 40 && cut % 2 == 0)) {
+              c->breakSpring(cut + tick);
+            }
+          }
+          advanceInWorld(*c, world, scene.tearRatio, scene.step, substeps, scene.stepsPerTick);
+          c->particleAt(0, 0).position += Vec3(0.03, -0.02, 0.01);
+        }
+        ASSERT_TRUE(fast->stepsOverArrays()) << "tick " << tick;
+        ASSERT_TRUE(sameBits(*fast, *reference)) << "tick " << tick;
+        ASSERT_EQ(fast->broken, reference->broken) << "tick " << tick;
+        ASSERT_EQ(fast->mesh.triangleCount, reference->mesh.triangleCount);
+        ASSERT_TRUE(std::equal(fast->mesh.lines.begin(),
+                               fast->mesh.lines.begin() + fast->mesh.lineCount,
+                               reference->mesh.lines.begin()));
+        most = std::max(most, fast->brokenCount);
+      }
+      EXPECT_GT(most, 20) << "the run must tear as well as cut";
+      EXPECT_LT(fast->brokenCount, most) << "the drop at tick 70 mends the cloth";
     }
   }
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <functional>
 
 namespace vellumry {
 
@@ -22,7 +23,9 @@ Cloth::Cloth()
       springs(kMaxSprings),
       springKinds(kMaxSprings),
       broken(kMaxSprings),
-      normals(kMaxParticles) {
+      normals(kMaxParticles),
+      external(kMaxParticles),
+      scratch(kMaxParticles) {
   reset();
 }
 
@@ -35,7 +38,11 @@ void Cloth::reset() {
     particles[j] = Particle();
     gravities[j] = Gravity();
     drags[j] = Drag();
+    external[j] = Vec3();
   }
+  push = ExternalForce();
+  pushing = false;
+  stepCount = 0;
   for (Spring& s : springs) {
     s = Spring();
   }
@@ -57,6 +64,8 @@ void Cloth::growPools(int n) {
     gravities.resize(count);
     drags.resize(count);
     normals.resize(count);
+    external.resize(count);
+    scratch.resize(count);
   }
   const auto most = static_cast<std::size_t>(springsFor(n, true));
   if (most > springs.size()) {
@@ -65,7 +74,7 @@ void Cloth::growPools(int n) {
     broken.resize(most);
   }
   system.particles.reserve(count);
-  system.forces.reserve(2 * count + most);
+  system.forces.reserve(2 * count + 1 + most);
 }
 
 void Cloth::build(double clothWidth, int n) { build(clothWidth, n, ClothMaterial()); }
@@ -128,6 +137,9 @@ void Cloth::build(double clothWidth, int n, const ClothMaterial& made) {
 
   particleAt(0, 0).pinned = true;
   particleAt(0, n - 1).pinned = true;
+  push.particles = particles.data();
+  push.forces = external.data();
+  push.count = particleCount;
   mesh.update(*this);
   stepper.prepare(*this);
 }
@@ -152,10 +164,14 @@ void Cloth::addBendSprings() {
 
 void Cloth::removeBendSprings() {
   const int first = springsFor(gridSize, false);
+  int listed = 0;
   for (int i = first; i < springCount; ++i) {
     springs[i] = Spring();
+    listed += broken[i] == 0 ? 1 : 0;
+    brokenCount -= broken[i];
+    broken[i] = 0;
   }
-  system.forces.resize(system.forces.size() - static_cast<std::size_t>(springCount - first));
+  system.forces.resize(system.forces.size() - static_cast<std::size_t>(listed));
   springCount = first;
 }
 
@@ -208,12 +224,23 @@ void Cloth::addSpring(Particle& a, Particle& b, SpringKind kind, double restLeng
 
 void Cloth::step(double dt) { advance(dt, 1); }
 
-void Cloth::advance(double dt, int steps) {
-  if (stepper.advance(*this, dt, steps)) {
+void Cloth::advance(double dt, int steps) { advance(dt, steps, StepHook()); }
+
+void Cloth::advance(double dt, int steps, const StepHook& hook) {
+  if (!referenceStep && stepper.advance(*this, dt, steps, hook)) {
     return;
   }
   for (int i = 0; i < steps; ++i) {
     system.step(dt);
+    for (int j = 0; j < particleCount && obstacles.any(); ++j) {
+      Particle& p = particles[j];
+      if (!p.pinned) {
+        keepOut(obstacles, p.position, p.velocity);
+      }
+    }
+    if (hook.call != nullptr && (i + 1) % hook.every == 0 && i + 1 < steps) {
+      hook.call(*this, hook.data);
+    }
   }
 }
 
@@ -232,15 +259,68 @@ void Cloth::breakSpring(int spring) {
   if (spring < 0 || spring >= springCount || broken[spring] != 0) {
     return;
   }
-  broken[spring] = 1;
+  broken[spring] = 2;
   ++brokenCount;
-  auto& forces = system.forces;
-  const auto at = std::find(forces.begin(), forces.end(), &springs[spring]);
-  if (at != forces.end()) {
-    forces.erase(at);
+  dropBroken(spring, 1);
+}
+
+int Cloth::tear(double ratio) {
+  if (ratio <= 0.0) {
+    return 0;
   }
-  mesh.update(*this);
-  stepper.prepare(*this);
+  int first = -1;
+  int count = 0;
+  for (int i = 0; i < springCount; ++i) {
+    const Spring& s = springs[i];
+    const double most = ratio * s.restLength;
+    if (broken[i] == 0 &&
+        (s.particleA->position - s.particleB->position).lengthSquared() > most * most) {
+      broken[i] = 2;
+      first = first < 0 ? i : first;
+      ++count;
+    }
+  }
+  if (count > 0) {
+    brokenCount += count;
+    dropBroken(first, count);
+  }
+  return count;
+}
+
+// The springs just broken are marked 2 until the lists have dropped them. The springs in the force
+// list keep their pool order, so the first one to drop is found by
+// bisection and only the list's tail moves: no allocation, and no new look at the grid.
+void Cloth::dropBroken(int firstSpring, int count) {
+  auto& forces = system.forces;
+  const auto begin = forces.begin() + springListStart();
+  const Force* const from = &springs[firstSpring];
+  const auto at = std::lower_bound(begin, forces.end(), from, std::less<>());
+  if (count == 1) {
+    forces.erase(at);
+  } else {
+    const Spring* const pool = springs.data();
+    const auto end = std::remove_if(at, forces.end(), [this, pool](const Force* f) {
+      return broken[static_cast<const Spring*>(f) - pool] != 0;
+    });
+    forces.erase(end, forces.end());
+  }
+  mesh.dropBroken(*this, firstSpring, count);
+  const int last = count == 1 ? firstSpring + 1 : springCount;
+  std::replace(broken.begin() + firstSpring, broken.begin() + last, std::uint8_t{2},
+               std::uint8_t{1});
+}
+
+void Cloth::setPushing(bool on) {
+  if (on == pushing || gridSize == 0) {
+    return;
+  }
+  const auto at = system.forces.begin() + 2 * static_cast<std::ptrdiff_t>(particleCount);
+  if (on) {
+    system.forces.insert(at, &push);
+  } else {
+    system.forces.erase(at);
+  }
+  pushing = on;
 }
 
 Particle& Cloth::particleAt(int column, int row) {

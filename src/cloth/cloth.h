@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cloth/cloth_mesh.h"
+#include "cloth/cloth_outside.h"
 #include "cloth/cloth_step.h"
 #include "math/vec3.h"
 #include "physics/force.h"
@@ -58,18 +59,28 @@ class Cloth {
   void setMaterial(const ClothMaterial& made);
   /// One step: the same bits as system.step(dt), computed over arrays.
   void step(double dt);
-  /// `steps` steps of dt.
+  /// `steps` steps of dt, each followed by the obstacles' keepOut on every free particle.
   void advance(double dt, int steps);
+  /// The same, with the hook's work between its steps.
+  void advance(double dt, int steps, const StepHook& hook);
   /// Steps on up to this many threads from now on (1 to 64), each taking at least
   /// particlesPerThread particles; the result is the same on any number. Starts or stops the
   /// threads at once: never in a step.
   void setThreads(int count, int particlesPerThread = kParticlesPerThread);
+  /// Whether the next step runs over arrays rather than through the system.
+  [[nodiscard]] bool stepsOverArrays() const { return !referenceStep && stepper.accepts(*this); }
 
   /// Pins the particle with this pool index, or frees it if pinned; outside the cloth, nothing.
   void togglePin(int particle);
   /// Takes the spring with this pool index out of the step and the drawing for good (until the
   /// next build); a broken or unknown spring is left alone. Allocates nothing.
   void breakSpring(int spring);
+  /// Breaks every spring longer than ratio times its rest length (none if ratio <= 0), judged on
+  /// the positions as they are, so the order of the checks changes nothing. How many broke.
+  int tear(double ratio);
+  /// Lists the external force (entries of `external`) in the step, or takes it out; with it out
+  /// the force list is the plain cloth's own.
+  void setPushing(bool on);
 
   /// The particle at (column, row), each coordinate clamped into the grid.
   [[nodiscard]] Particle& particleAt(int column, int row);
@@ -98,7 +109,14 @@ class Cloth {
   int gridSize = 0;
   int particleCount = 0;
   int springCount = 0;
-  int brokenCount = 0;  ///< springs in use that have broken
+  int brokenCount = 0;         ///< springs in use that have broken
+  std::vector<Vec3> external;  ///< entry j: a force on particles[j], added after its drag
+  std::vector<Vec3> scratch;   ///< one a particle, for whoever computes `external`
+  ExternalForce push;          ///< adds `external`; in the force list only while pushing
+  bool pushing = false;
+  ClothObstacles obstacles;    ///< what every substep keeps the free particles out of
+  long long stepCount = 0;     ///< time steps taken since the build, counted by whoever steps it
+  bool referenceStep = false;  ///< step through the system, force by force, never the arrays
   int threads = 1;        ///< threads a step may run on; a small cloth steps on the calling thread
   ParticleSystem system;  ///< the step force by force, which the cloth's own step reproduces
   ClothMesh mesh;         ///< index lists of the grid and the springs, for the array drawing
@@ -109,6 +127,8 @@ class Cloth {
   void addBendSprings();
   void removeBendSprings();
   [[nodiscard]] double stiffnessOf(SpringKind kind) const;
+  [[nodiscard]] int springListStart() const { return 2 * particleCount + (pushing ? 1 : 0); }
+  void dropBroken(int firstSpring, int count);
 
   ClothStepper stepper;
 };

@@ -1,5 +1,6 @@
 #include <GL/gl.h>
 
+#include <cstdint>
 #include <type_traits>
 
 #include "cloth/cloth.h"
@@ -76,12 +77,16 @@ void Cloth::drawShadedArrays() {
   }
   positionArray(particles);
   glEnableClientState(GL_NORMAL_ARRAY);
-  glFrontFace(GL_CW);
-  glNormalPointer(GL_DOUBLE, 0, mesh.reversed.data());
-  glDrawElements(GL_TRIANGLE_STRIP, mesh.stripCount, GL_UNSIGNED_INT, mesh.strip.data());
-  glFrontFace(GL_CCW);
-  glNormalPointer(GL_DOUBLE, 0, normals.data());
-  glDrawElements(GL_TRIANGLE_STRIP, mesh.stripCount, GL_UNSIGNED_INT, mesh.strip.data());
+  // A torn cloth draws its living triangles, in the strip's order and winding, one by one.
+  const bool torn = brokenCount > 0;
+  const GLenum mode = torn ? GL_TRIANGLES : GL_TRIANGLE_STRIP;
+  const int count = torn ? mesh.triangleCount : mesh.stripCount;
+  const std::uint32_t* indices = torn ? mesh.triangles.data() : mesh.strip.data();
+  for (int pass = 0; pass < 2 && count > 0; ++pass) {
+    glFrontFace(pass == 0 ? GL_CW : GL_CCW);
+    glNormalPointer(GL_DOUBLE, 0, pass == 0 ? mesh.reversed.data() : normals.data());
+    glDrawElements(mode, count, GL_UNSIGNED_INT, indices);
+  }
   glDisableClientState(GL_NORMAL_ARRAY);
   glDisableClientState(GL_VERTEX_ARRAY);
   // Immediate mode leaves its last normal current, and a lit wireframe drawn next shows it; an

@@ -44,8 +44,8 @@ constexpr LinkShape kShapes[kLinks] = {
 };
 
 // Per-vertex arrays in `values`: positions (two buffers, x y z each), velocity, force, gravity's
-// force, then drag (minus the coefficient), the integrator's divisor, pinned (1 or 0), and each
-// link's rest length and stiffness.
+// force, then drag (minus the coefficient), the integrator's divisor, pinned (1 or 0), each
+// link's rest length and stiffness (0 once broken), and the external force.
 enum Array : int {
   kPosition = 0,
   kVelocity = 6,
@@ -56,7 +56,8 @@ enum Array : int {
   kPinned,
   kRest,
   kStiffness = kRest + kLinks,
-  kArrays = kStiffness + kLinks,
+  kExternal = kStiffness + kLinks,
+  kArrays = kExternal + 3,
 };
 
 /// A ring row holds, for each component and link, n forces with two zeros before and one after.
@@ -96,17 +97,21 @@ VELLUMRY_EVERY_WIDTH void springSpan(int count, int offset, const double* __rest
 // One component of a row of particles: its accumulator summed in the force list's order, then
 // the integrator. `here`, `above` and `twoAbove` hold the links of this row and of the two rows
 // before it, link L of column k at [L * stride + k]; links a vertex lacks hold zeros, and adding
-// a zero leaves an accumulator that started at +0 unchanged.
+// a zero leaves an accumulator that started at +0 unchanged. So does a broken link's zero
+// stiffness, which makes its force a zero, and the external force of a cloth without one: a row of
+// zeros.
 VELLUMRY_EVERY_WIDTH void componentSpan(
     int count, int stride, bool bend, double dt, const double* __restrict gravity,
-    const double* __restrict drag, const double* __restrict divisor,
-    const double* __restrict pinned, const double* __restrict here, const double* __restrict above,
+    const double* __restrict drag, const double* __restrict external,
+    const double* __restrict divisor, const double* __restrict pinned,
+    const double* __restrict here, const double* __restrict above,
     const double* __restrict twoAbove, const double* __restrict position, double* __restrict moved,
     double* __restrict velocity, double* __restrict force) {
   const double h = 0.5 * dt;
   const auto sum = [&](int k) {
     double f = 0.0 + gravity[k];
     f = f + drag[k] * velocity[k];
+    f = f + external[k];
     f = f - above[kDiagonal * stride + k - 1];
     f = f - above[kDown * stride + k];
     f = f - above[kAntiDiagonal * stride + k + 1];
@@ -165,6 +170,7 @@ void ClothStepper::prepare(const Cloth& cloth) {
   values.resize(std::max(values.size(), kArrays * cellCount));
   links.resize(std::max(links.size(), kLinks * cellCount));
   std::fill_n(links.begin(), kLinks * cellCount, -1);
+  zeros.resize(std::max(zeros.size(), static_cast<std::size_t>(n)));
   sizeRings();
   ready = listsAreTheGrids(cloth) && findLinks(cloth) && linksInCreationOrder();
 }
@@ -173,8 +179,13 @@ void ClothStepper::prepare(const Cloth& cloth) {
 bool ClothStepper::listsAreTheGrids(const Cloth& cloth) const {
   const ParticleSystem& system = cloth.system;
   const auto cellCount = static_cast<std::size_t>(cells);
-  if (system.particles.size() != cellCount ||
-      system.forces.size() != 2 * cellCount + static_cast<std::size_t>(springCount)) {
+  if (system.particles.size() != cellCount || system.forces.size() != listed(cloth)) {
+    return false;
+  }
+  const ExternalForce& push = cloth.push;
+  if (cloth.pushing &&
+      (system.forces[2 * cellCount] != &push || push.particles != cloth.particles.data() ||
+       push.forces != cloth.external.data() || push.count != cells)) {
     return false;
   }
   for (std::size_t j = 0; j < cellCount; ++j) {
@@ -185,10 +196,13 @@ bool ClothStepper::listsAreTheGrids(const Cloth& cloth) const {
       return false;
     }
   }
+  std::size_t at = 2 * cellCount + (cloth.pushing ? 1 : 0);
   for (std::size_t s = 0; s < static_cast<std::size_t>(springCount); ++s) {
     const Spring& spring = cloth.springs[s];
-    if (system.forces[2 * cellCount + s] != &spring || spring.particleA == nullptr ||
-        spring.particleB == nullptr) {
+    if (spring.particleA == nullptr || spring.particleB == nullptr) {
+      return false;
+    }
+    if (cloth.broken[s] == 0 && system.forces[at++] != &spring) {
       return false;
     }
   }
@@ -260,18 +274,28 @@ double* ClothStepper::ringRow(int band, int row) {
   return rings.data() + static_cast<std::ptrdiff_t>(slot) * 3 * kLinks * ringStride;
 }
 
-bool ClothStepper::advance(Cloth& cloth, double dt, int steps) {
-  const auto cellCount = static_cast<std::size_t>(cells);
-  if (!ready || cloth.gridSize != n || cloth.springCount != springCount ||
-      cloth.system.particles.size() != cellCount ||
-      cloth.system.forces.size() != 2 * cellCount + static_cast<std::size_t>(springCount)) {
+// The particles, their gravities and drags, the external force if pushing, the springs not broken.
+std::size_t ClothStepper::listed(const Cloth& cloth) const {
+  return 2 * static_cast<std::size_t>(cells) + (cloth.pushing ? 1 : 0) +
+         static_cast<std::size_t>(springCount - cloth.brokenCount);
+}
+
+bool ClothStepper::accepts(const Cloth& cloth) const {
+  return ready && cloth.gridSize == n && cloth.springCount == springCount &&
+         cloth.system.particles.size() == static_cast<std::size_t>(cells) &&
+         cloth.system.forces.size() == listed(cloth);
+}
+
+bool ClothStepper::advance(Cloth& cloth, double dt, int steps, const StepHook& hook) {
+  if (!accepts(cloth)) {
     return false;
   }
   if (steps <= 0) {
     return true;
   }
   const int bands = std::min({threads(), std::max(1, cells / leastShare), n});
-  Run run{this, &cloth, dt, steps, bands};
+  const ClothObstacles* obstacles = cloth.obstacles.any() ? &cloth.obstacles : nullptr;
+  Run run{this, &cloth, obstacles, hook, dt, steps, bands, cloth.pushing};
   if (bands == 1) {
     runBand(&run, 0);
   } else {
@@ -289,6 +313,7 @@ void ClothStepper::runBand(void* data, int band) {
   const int first = band * s.n / run.bands;
   const int end = (band + 1) * s.n / run.bands;
   s.load(*run.cloth, first, end);
+  int broken = run.cloth->brokenCount;
   if (run.bands > 1) {
     s.pool.sync();
   }
@@ -298,15 +323,41 @@ void ClothStepper::runBand(void* data, int band) {
     for (int row = first - reach; row < end; ++row) {
       s.springRow(row, buffer, s.ringRow(band, row));
       if (row >= first) {
-        s.particleRow(row, buffer, run.dt, band);
+        s.particleRow(row, buffer, run, band);
       }
     }
     buffer ^= 1;
+    if (run.hook.call != nullptr && (step + 1) % run.hook.every == 0 && step + 1 < run.steps) {
+      s.between(run, band, first, end, buffer, broken);
+    }
     if (run.bands > 1 && step + 1 < run.steps) {
       s.pool.sync();
     }
   }
   s.store(*run.cloth, first, end, buffer);
+}
+
+// Between two of the hook's steps: the pools get the state, the hook runs on one thread, and each
+// band reads back what the hook may change: the external forces and the broken springs. The
+// positions, which the hook leaves alone, stay where they are.
+void ClothStepper::between(const Run& run, int band, int first, int end, int buffer, int& broken) {
+  const auto sync = [&] {
+    if (run.bands > 1) {
+      pool.sync();
+    }
+  };
+  sync();
+  store(*run.cloth, first, end, buffer);
+  sync();
+  if (band == 0) {
+    run.hook.call(*run.cloth, run.hook.data);
+  }
+  sync();
+  loadExternal(*run.cloth, first * n, end * n);
+  if (run.cloth->brokenCount != broken) {
+    broken = run.cloth->brokenCount;
+    loadLinks(*run.cloth, first * n, end * n);
+  }
 }
 
 void ClothStepper::load(const Cloth& cloth, int firstRow, int endRow) {
@@ -334,7 +385,25 @@ void ClothStepper::load(const Cloth& cloth, int firstRow, int endRow) {
     divisor[v] = p.pinned ? 1.0 : p.mass;
     pinned[v] = p.pinned ? 1.0 : 0.0;
   }
-  // Vertex by vertex, so that the springs are read in about the order they lie in their pool.
+  loadExternal(cloth, begin, end);
+  loadLinks(cloth, begin, end);
+}
+
+void ClothStepper::loadExternal(const Cloth& cloth, int begin, int end) {
+  if (!cloth.pushing) {
+    return;
+  }
+  double* ex = array(kExternal);
+  for (int v = begin; v < end; ++v) {
+    const Vec3& f = cloth.external[v];
+    ex[v] = f.x;
+    ex[v + cells] = f.y;
+    ex[v + 2 * cells] = f.z;
+  }
+}
+
+// Vertex by vertex, so that the springs are read in about the order they lie in their pool.
+void ClothStepper::loadLinks(const Cloth& cloth, int begin, int end) {
   double* rest = array(kRest);
   double* stiffness = array(kStiffness);
   for (int v = begin; v < end; ++v) {
@@ -343,7 +412,7 @@ void ClothStepper::load(const Cloth& cloth, int firstRow, int endRow) {
       if (links[at] >= 0) {
         const Spring& spring = cloth.springs[links[at]];
         rest[at] = spring.restLength;
-        stiffness[at] = spring.stiffness;
+        stiffness[at] = cloth.broken[links[at]] != 0 ? 0.0 : spring.stiffness;
       }
     }
   }
@@ -390,7 +459,9 @@ void ClothStepper::springRow(int row, int buffer, double* ring) {
   }
 }
 
-void ClothStepper::particleRow(int row, int buffer, double dt, int band) {
+// After the integration the row's free particles leave the obstacles, in the new positions: only
+// this band reads or writes them until the next step.
+void ClothStepper::particleRow(int row, int buffer, const Run& run, int band) {
   const std::ptrdiff_t component = static_cast<std::ptrdiff_t>(kLinks) * ringStride;
   const double* here = ringRow(band, row) + kMargin;
   const double* above = ringRow(band, row - 1) + kMargin;
@@ -398,11 +469,58 @@ void ClothStepper::particleRow(int row, int buffer, double dt, int band) {
   const int v = row * n;
   for (int c = 0; c < 3; ++c) {
     const std::ptrdiff_t at = c * static_cast<std::ptrdiff_t>(cells) + v;
-    componentSpan(n, ringStride, bend, dt, array(kGravity) + at, array(kDrag) + v,
-                  array(kDivisor) + v, array(kPinned) + v, here + c * component,
-                  above + c * component, twoAbove + c * component,
-                  array(kPosition + 3 * buffer) + at, array(kPosition + 3 * (buffer ^ 1)) + at,
-                  array(kVelocity) + at, array(kForce) + at);
+    componentSpan(n, ringStride, bend, run.dt, array(kGravity) + at, array(kDrag) + v,
+                  run.pushed ? array(kExternal) + at : zeros.data(), array(kDivisor) + v,
+                  array(kPinned) + v, here + c * component, above + c * component,
+                  twoAbove + c * component, array(kPosition + 3 * buffer) + at,
+                  array(kPosition + 3 * (buffer ^ 1)) + at, array(kVelocity) + at,
+                  array(kForce) + at);
+  }
+  if (run.obstacles != nullptr) {
+    keepRowOut(*run.obstacles, v, buffer ^ 1);
+  }
+}
+
+// Most particles touch nothing: one pass finds whether any in the row does, with keepOut's own
+// test, and only those that do pay for keepOut.
+void ClothStepper::keepRowOut(const ClothObstacles& obstacles, int first, int buffer) {
+  double* __restrict x = array(kPosition + 3 * buffer) + first;
+  double* __restrict y = x + cells;
+  double* __restrict z = y + cells;
+  const double* __restrict pinned = array(kPinned) + first;
+  const double cx = obstacles.centre.x;
+  const double cy = obstacles.centre.y;
+  const double cz = obstacles.centre.z;
+  const double rr = obstacles.ball ? obstacles.radius * obstacles.radius : -1.0;
+  const double floor = obstacles.floor ? obstacles.height : -HUGE_VAL;
+  const auto touches = [&](int k) {
+    const double dx = x[k] - cx;
+    const double dy = y[k] - cy;
+    const double dz = z[k] - cz;
+    const int inside =
+        static_cast<int>((dx * dx + dy * dy) + dz * dz < rr) | static_cast<int>(y[k] < floor);
+    return (inside & static_cast<int>(pinned[k] == 0.0)) != 0;
+  };
+  int touching = 0;
+#pragma omp simd reduction(+ : touching)
+  for (int k = 0; k < n; ++k) {
+    touching += touches(k) ? 1 : 0;
+  }
+  double* vx = array(kVelocity) + first;
+  for (int k = 0; touching > 0 && k < n; ++k) {
+    if (!touches(k)) {
+      continue;
+    }
+    --touching;
+    Vec3 p(x[k], y[k], z[k]);
+    Vec3 u(vx[k], vx[k + cells], vx[k + 2 * cells]);
+    keepOut(obstacles, p, u);
+    x[k] = p.x;
+    y[k] = p.y;
+    z[k] = p.z;
+    vx[k] = u.x;
+    vx[k + cells] = u.y;
+    vx[k + 2 * cells] = u.z;
   }
 }
 

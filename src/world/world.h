@@ -35,8 +35,8 @@ struct World {
 
 /// Whether anything of the world acts on the cloth.
 [[nodiscard]] inline bool worldActs(const World& w) {
-  const bool windBlows = w.wind.velocity.x != 0.0 || w.wind.velocity.y != 0.0 ||
-                         w.wind.velocity.z != 0.0;
+  const bool windBlows =
+      w.wind.velocity.x != 0.0 || w.wind.velocity.y != 0.0 || w.wind.velocity.z != 0.0;
   return windBlows || w.ball.enabled || w.floor.enabled;
 }
 

@@ -1,10 +1,66 @@
 #include "world/world_step.h"
 
+#include "world/wind.h"
+
 namespace vellumry {
 
-void advanceInWorld(Cloth& cloth, const World& /*world*/, double /*tearRatio*/, double dt,
-                    int substeps, int steps) {
-  cloth.advance(dt / substeps, steps * substeps);
+namespace {
+
+ClothObstacles obstaclesOf(const World& world) {
+  ClothObstacles o;
+  o.ball = world.ball.enabled;
+  o.centre = world.ball.centre;
+  o.radius = world.ball.radius;
+  o.ballFriction = world.ball.friction;
+  o.floor = world.floor.enabled;
+  o.height = world.floor.height;
+  o.floorFriction = world.floor.friction;
+  return o;
+}
+
+struct TimeSteps {
+  const World* world;
+  GustField field;
+  double tearRatio;
+  double dt;
+};
+
+void blowNow(Cloth& cloth, const TimeSteps& t) {
+  const Vec3& v = t.world->wind.velocity;
+  if (v.x != 0.0 || v.y != 0.0 || v.z != 0.0) {
+    blow(cloth, t.world->wind, t.field, static_cast<double>(cloth.stepCount) * t.dt);
+  }
+}
+
+// The end of one time step and the start of the next.
+void nextStep(Cloth& cloth, void* data) {
+  const TimeSteps& t = *static_cast<const TimeSteps*>(data);
+  cloth.tear(t.tearRatio);
+  ++cloth.stepCount;
+  blowNow(cloth, t);
+}
+
+}  // namespace
+
+// The wind and the tears are reckoned once a time step, on the positions at its start and at its
+// end, between the substeps of one stepper run, which keeps the cloth out of the ball and off
+// the floor after each substep. Without wind or tearing, nothing happens between time steps.
+void advanceInWorld(Cloth& cloth, const World& world, double tearRatio, double dt, int substeps,
+                    int steps) {
+  const Vec3& v = world.wind.velocity;
+  const bool windBlows = v.x != 0.0 || v.y != 0.0 || v.z != 0.0;
+  cloth.obstacles = obstaclesOf(world);
+  cloth.setPushing(windBlows);
+  if (!windBlows && tearRatio <= 0.0) {
+    cloth.advance(dt / substeps, steps * substeps);
+    cloth.stepCount += steps;
+    return;
+  }
+  TimeSteps t{&world, gustField(world.wind.seed), tearRatio, dt};
+  blowNow(cloth, t);
+  cloth.advance(dt / substeps, steps * substeps, StepHook{&nextStep, &t, substeps});
+  cloth.tear(tearRatio);
+  ++cloth.stepCount;
 }
 
 }  // namespace vellumry
