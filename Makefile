@@ -9,7 +9,8 @@ SHELL := /bin/bash
 #   make screenshots  regenerate docs/screenshot-*.png under Xvfb
 #   make package      build the Debian package into build/default
 #   make fuzz         fuzz the session file reader for FUZZ_SECONDS (60) with libFuzzer
-#   make demo         render data/sessions/demo.session headless into docs/demo.webp
+#   make demo         render data/sessions/demo.session and drape.session headless into
+#                     docs/demo.webp and docs/drape.webp
 
 JOBS ?= 2
 # Warnings are errors in CI (CI=true), not on every user's compiler.
@@ -73,6 +74,8 @@ fuzz: deps
 # The 400-tick session, every tick, at 288 by 288: about 570 kB.
 demo: build
 	./build/default/vellumry --replay data/sessions/demo.session --render docs/demo.webp \
+	  --size 288x288 --force --quiet
+	./build/default/vellumry --replay data/sessions/drape.session --render docs/drape.webp \
 	  --size 288x288 --force --quiet
 
 clean:

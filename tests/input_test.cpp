@@ -399,6 +399,7 @@ TEST_F(InputTest, ALiveSessionReplaysToTheSameBitsAndAChangedOneFailsAtItsTick) 
 TEST_F(InputTest, GoldenSessionsReplayToTheirChecksumsOnAnyNumberOfThreads) {
   int sessions = 0;
   int tuned = 0;
+  int worlds = 0;
   for (const auto& entry : std::filesystem::directory_iterator(VELLUMRY_SESSIONS_DIR)) {
     const std::string name = entry.path().string();
     Scene start;
@@ -410,11 +411,13 @@ TEST_F(InputTest, GoldenSessionsReplayToTheirChecksumsOnAnyNumberOfThreads) {
       EXPECT_EQ(replay(records, start, threads), 0) << name << " on " << threads << " threads";
     }
     tuned += isDefaultScene(start) ? 0 : 1;
+    worlds += worldActs(start.world) && start.tearRatio != 0.0 && !start.pins.mounts ? 1 : 0;
     ++sessions;
   }
   cloth.setThreads(1);
   EXPECT_GE(sessions, 2);
   EXPECT_GE(tuned, 1) << "a golden session of a tuned scene, large enough to split over threads";
+  EXPECT_GE(worlds, 1) << "a golden session with wind, ball, floor, tearing and pins";
 }
 
 // Applied in order, a loaded scene's events give it whole; the stiffness waits for the step.
