@@ -65,5 +65,5 @@ grep -q 'checksums matched, the whole session replayed' "$WORK/headless" ||
   fail "replay said: $(tail -n 1 "$WORK/headless")"
 cp "$WORK/replayed/frame-$(printf %06d "$SHOT_FIRST").png" "$WORK/rendered.png" || fail "no frame"
 d=$(differing_pixels cut rendered)
-((d < 300)) || fail "the window's picture is not the replayed one ($d pixels differ)"
+((d == 0)) || fail "the window's picture is not the replayed one ($d pixels differ)"
 note "passed"
