@@ -37,7 +37,11 @@ GustField gustField(int seed) {
   auto state = static_cast<std::uint64_t>(static_cast<std::uint32_t>(seed));
   GustField field;
   for (int i = 0; i < 3; ++i) {
-    const Vec3 d(2.0 * unit(state) - 1.0, 2.0 * unit(state) - 1.0, 2.0 * unit(state) - 1.0);
+    // One draw a statement: the order of a call's arguments is the compiler's choice.
+    const double dz = 2.0 * unit(state) - 1.0;
+    const double dy = 2.0 * unit(state) - 1.0;
+    const double dx = 2.0 * unit(state) - 1.0;
+    const Vec3 d(dx, dy, dz);
     const double length = std::sqrt(d.lengthSquared());
     const double perUnit =
         (1.0 / 7.0 + unit(state) * (0.5 - 1.0 / 7.0)) / (length > 0.0 ? length : 1.0);
