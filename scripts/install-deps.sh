@@ -13,6 +13,8 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libwebp-dev
   # headless rendering: EGL without a display, and PNG output
   libegl-dev libegl-mesa0 libpng-dev
+  # solids read from mesh files
+  libassimp-dev
   # run: Mesa's GL, including the software renderer
   libgl1-mesa-dri libglx-mesa0
   # end-to-end tests: a virtual display, synthetic input, window facts and screenshots

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "collide/solid_mesh.h"
 #include "math/vec3.h"
 
 namespace vellumry {
@@ -26,11 +27,20 @@ struct Floor {
   double friction = 0.5;
 };
 
-/// Everything outside the cloth that acts on it.
+/// How close the cloth may come to itself and to the solids.
+struct Collision {
+  double thickness = 0.0;  ///< world units kept between layers of cloth and from every solid
+  bool self = false;       ///< whether the cloth collides with itself
+};
+
+/// Everything outside the cloth that acts on it. The solid's triangles are loaded from a file
+/// and held beside the scene; here is only where it stands.
 struct World {
   Wind wind;
   Ball ball;
   Floor floor;
+  Collision collision;
+  MeshPlacement mesh;
 };
 
 /// Whether anything of the world acts on the cloth.
