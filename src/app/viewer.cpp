@@ -16,6 +16,7 @@
 namespace vellumry {
 
 Cloth cloth;
+Collider collider;
 int mouseMode = -1;
 double viewAngle = -80.0;
 GLenum drawMode = GL_SMOOTH;

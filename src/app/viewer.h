@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "cloth/cloth.h"
+#include "collide/collider.h"
 #include "math/vec3.h"
 #include "scene/scene.h"
 
@@ -43,6 +44,7 @@ struct Presenter {
 };
 
 extern Cloth cloth;
+extern Collider collider;  ///< the cloth against itself and the solid
 extern int mouseMode;     ///< -1 none, 0 "Rotate", 1 "EndpointDist", 2 "Flap"
 extern double viewAngle;  ///< rotation of the cloth about the vertical axis, degrees
 extern GLenum drawMode;   ///< GL_SMOOTH: lit surface; GL_FLAT: wireframe
