@@ -8,6 +8,9 @@
 
 namespace vellumry {
 
+/// Most triangles a solid may have.
+inline constexpr int kMaxSolidTriangles = 200'000;
+
 /// A solid as triangles, whatever file it was read from. Canonical: no two points equal, points
 /// sorted by x, then y, then z; each triangle's least index first, its winding kept; triangles
 /// sorted. So one solid gives the same arrays, and the cloth the same bits, from any format.
