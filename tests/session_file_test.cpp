@@ -2,14 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <limits>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cloth/cloth.h"
 #include "scene/scene.h"
+#include "scene/scene_file.h"
 #include "session/checksum.h"
 
 namespace vellumry {
@@ -205,6 +208,141 @@ TEST(SessionFileTest, ChecksumSeesEveryBitOfEveryPositionAndVelocityInUse) {
   b->particles[0].position.x = a->particles[0].position.x;
   b->particles[300].position.y = 5.0;  // beyond the 225 in use
   EXPECT_EQ(sum, clothChecksum(*b));
+}
+
+// The version each scene key came in with; a key not listed here is as new as the format.
+int versionOf(std::string_view key) {
+  constexpr std::string_view kSince2[] = {
+      "cloth.grid", "cloth.width", "cloth.mass",    "cloth.stiffness", "cloth.shear",
+      "cloth.bend", "cloth.drag",  "world.gravity", "time.step",       "time.steps_per_tick"};
+  constexpr std::string_view kSince3[] = {"wind.velocity",  "wind.gust",     "wind.seed",
+                                          "ball.enabled",   "ball.centre",   "ball.radius",
+                                          "ball.friction",  "floor.enabled", "floor.height",
+                                          "floor.friction", "tear.ratio"};
+  if (std::find(std::begin(kSince2), std::end(kSince2), key) != std::end(kSince2)) {
+    return 2;
+  }
+  if (std::find(std::begin(kSince3), std::end(kSince3), key) != std::end(kSince3)) {
+    return 3;
+  }
+  return std::stoi(std::string(kSessionHeader.substr(kSessionHeader.rfind(' ') + 1)));
+}
+
+std::string valueText(const Param& p) {
+  const Vec3 v = p.get(Scene());
+  std::ostringstream text;
+  text << v.x;
+  if (p.type == ParamType::kVector) {
+    text << ' ' << v.y << ' ' << v.z;
+  }
+  return text.str();
+}
+
+// Each line is refused in every version before its own, and read from its own on; a check
+// always needs its checksum.
+TEST(SessionFileTest, EveryKeyAndWordIsRefusedInAFileOlderThanItAndACheckNeedsItsSum) {
+  struct Case {
+    std::string line;
+    int since;  // 0: never accepted
+    std::string fault;
+  };
+  std::vector<Case> cases = {
+      {"0 pin 3", 3, "'pin' needs a version 3"},
+      {"0 cut 3", 3, "'cut' needs a version 3"},
+      {"0 pins clear", 3, "'pins' needs a version 3"},
+      {"scene pins add 0 1", 3, "'scene pins' needs a version 3"},
+      {"0 check", 0, "'check' takes one checksum"},
+      {"50 check ", 0, "'check' takes one checksum"},
+  };
+  for (const Param& p : sceneParams()) {
+    const int since = versionOf(p.key);
+    const std::string needs =
+        "'" + std::string(p.key) + "' needs a version " + std::to_string(since);
+    cases.push_back({"scene " + std::string(p.key) + " " + valueText(p), since, needs});
+    cases.push_back({"0 set " + std::string(p.key) + " " + valueText(p), since, needs});
+  }
+  const int latest = versionOf("");
+  for (const Case& c : cases) {
+    for (int version = 1; version <= latest; ++version) {
+      SCOPED_TRACE(c.line + ", version " + std::to_string(version));
+      std::vector<Record> records;
+      ParseError error;
+      const std::string text = "vellumry-session " + std::to_string(version) + "\n" + c.line + "\n";
+      const bool read = c.since != 0 && version >= c.since;
+      EXPECT_EQ(parseSession(text, records, error), read) << error.message;
+      if (!read) {
+        EXPECT_EQ(error.line, 2);
+        // Version 1 has no scene lines or set records at all.
+        const bool older =
+            version == 1 && (c.line.rfind("scene", 0) == 0 || c.line.rfind("0 set", 0) == 0);
+        EXPECT_NE(error.message.find(older ? "needs a version 2" : c.fault), std::string::npos)
+            << error.message;
+      }
+    }
+  }
+}
+
+// A cut names any spring of any cloth: the structural, shear and bend springs of the largest.
+TEST(SessionFileTest, ACutOfEveryKindOfSpringOfTheLargestClothIsRead) {
+  auto cloth = std::make_unique<Cloth>();
+  ClothMaterial bent;
+  bent.bend = 5.0;
+  cloth->build(3.0, kMaxGridSize, bent);
+  ASSERT_EQ(cloth->springCount, springsFor(kMaxGridSize, true));
+  std::vector<int> cuts;
+  for (const SpringKind kind : {SpringKind::kStructural, SpringKind::kShear, SpringKind::kBend}) {
+    const auto first = std::find(cloth->springKinds.begin(), cloth->springKinds.end(), kind);
+    ASSERT_NE(first, cloth->springKinds.end());
+    cuts.push_back(static_cast<int>(first - cloth->springKinds.begin()));
+  }
+  ASSERT_EQ(cloth->springKinds[cloth->springCount - 1], SpringKind::kBend);
+  cuts.push_back(cloth->springCount - 1);
+  for (const int spring : cuts) {
+    std::vector<Record> records;
+    ParseError error;
+    ASSERT_TRUE(parseSession(
+        std::string(kSessionHeader) + "\n7 cut " + std::to_string(spring) + "\n", records, error))
+        << "spring " << spring << ": " << error.message;
+    EXPECT_EQ(records.at(0).event.value, spring);
+  }
+  std::vector<Record> records;
+  ParseError error;
+  EXPECT_FALSE(parseSession(
+      std::string(kSessionHeader) + "\n7 cut " + std::to_string(cloth->springCount) + "\n", records,
+      error));
+}
+
+// The manual's limit, 1024 pins, holds for a scene file, --set and a session's scene.
+TEST(SessionFileTest, EveryReaderTakesTheDocumentedNumberOfPinsAndRefusesOneMore) {
+  for (const int count : {1024, 1025}) {
+    std::string file = "[cloth]\ngrid = 256\npins = [";
+    std::string set = "cloth.pins=";
+    std::string session =
+        std::string(kSessionHeader) + "\nscene cloth.grid 256\nscene pins clear\n";
+    for (int i = 0; i < count; ++i) {
+      const std::string c = std::to_string(i % 256);
+      const std::string r = std::to_string(i / 256);
+      file += (i == 0 ? "[" : ", [") + c + ", " + r + "]";
+      set += (i == 0 ? "" : ";") + c + "," + r;
+      session += "scene pins add " + c + " " + r + "\n";
+    }
+    file += "]\n";
+    Scene read[3];
+    std::string errors[3];
+    std::vector<Record> records;
+    ParseError fault;
+    const bool ok[3] = {
+        readScene(file, "p.toml", read[0], errors[0]),
+        commandLineScene("", std::vector<std::string>{"cloth.grid=256", set}, read[1], errors[1]),
+        parseSession(session, read[2], records, fault)};
+    errors[2] = fault.message;
+    for (int i = 0; i < 3; ++i) {
+      SCOPED_TRACE(testing::Message() << count << " pins, reader " << i);
+      EXPECT_EQ(ok[i], count == 1024) << errors[i];
+      EXPECT_EQ(ok[i] ? read[i].pins.count : 1024, 1024);
+      EXPECT_EQ(ok[i] || errors[i].find("1024") != std::string::npos, true) << errors[i];
+    }
+  }
 }
 
 }  // namespace
