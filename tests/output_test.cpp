@@ -395,20 +395,5 @@ TEST(OutputTest, AReplayRecordedAgainReplaysToTheSameChecksums) {
   fs::remove_all(dir);
 }
 
-// A directory with frames of an earlier render takes new ones only with --force.
-TEST(OutputTest, FramesInADirectoryAreReplacedOnlyWithForce) {
-  const std::string dir = scratch();
-  std::ofstream(dir + "/notes.png") << "keep";
-  Options options;
-  options.replayPath = "a.session";
-  options.renderOut = dir;
-  EXPECT_EQ(checkHeadlessOutputs(options), 0) << "no frames there";
-  std::ofstream(dir + "/frame-000123.png") << "keep";
-  EXPECT_EQ(checkHeadlessOutputs(options), 2);
-  options.force = true;
-  EXPECT_EQ(checkHeadlessOutputs(options), 0);
-  fs::remove_all(dir);
-}
-
 }  // namespace
 }  // namespace vellumry
