@@ -8,7 +8,8 @@ SHELL := /bin/bash
 #   make bench        the simulation benchmarks and the frame-rate probe
 #   make screenshots  regenerate docs/screenshot-*.png under Xvfb
 #   make package      build the Debian package into build/default
-#   make fuzz         fuzz the session file reader for FUZZ_SECONDS (60) with libFuzzer
+#   make fuzz         fuzz the session and scene file readers with libFuzzer, FUZZ_SECONDS (60)
+#                     shared between them
 #   make demo         render data/sessions/demo.session and drape.session headless into
 #                     docs/demo.webp and docs/drape.webp
 
@@ -61,15 +62,20 @@ screenshots: build
 package: build
 	cd build/default && cpack -G DEB
 
-# The seed corpus is every checked-in session; what the fuzzer adds stays in build/fuzz.
+# Each fuzzer takes its share of FUZZ_SECONDS. A session fuzzer's seeds are every checked-in
+# session, the scene fuzzer's every example scene; what the fuzzers add stays in build/fuzz.
+FUZZERS = session scene
+FUZZ_SHARE = $$(( $(FUZZ_SECONDS) / $(words $(FUZZERS)) ))
+FUZZ_FLAGS = -max_total_time=$(FUZZ_SHARE) -max_len=8192 -close_fd_mask=3 -print_final_stats=1
+
 fuzz: deps
 	$(CONFIGURE) fuzz
-	cmake --build --preset fuzz -j $(JOBS) --target session_fuzz
-	mkdir -p build/fuzz/corpus
+	cmake --build --preset fuzz -j $(JOBS) --target $(addsuffix _fuzz,$(FUZZERS))
+	mkdir -p build/fuzz/corpus build/fuzz/scene-corpus
 	cp tests/sessions/*.session data/sessions/*.session tests/fuzz/*.session build/fuzz/corpus/
-	./build/fuzz/session_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -close_fd_mask=3 \
-	  -dict=tests/fuzz/session.dict \
-	  -print_final_stats=1 build/fuzz/corpus
+	cp data/scenes/*.toml build/fuzz/scene-corpus/
+	./build/fuzz/session_fuzz $(FUZZ_FLAGS) -dict=tests/fuzz/session.dict build/fuzz/corpus
+	./build/fuzz/scene_fuzz $(FUZZ_FLAGS) -dict=tests/fuzz/scene.dict build/fuzz/scene-corpus
 
 # The 400-tick session, every tick, at 288 by 288: about 570 kB.
 demo: build

@@ -70,5 +70,36 @@ TEST(CommandLineTest, AFaultIsNamedInOneLine) {
   }
 }
 
+// Each range is refused one past either end, as every option is, and taken at its ends.
+TEST(CommandLineTest, ThreadsAndSizeTakeTheirEndsAndRefuseOnePast) {
+  const struct {
+    std::vector<const char*> args;
+    bool ok;
+  } cases[] = {
+      {{"--threads", "0"}, false},
+      {{"--threads", "-1"}, false},
+      {{"--threads", "65"}, false},
+      {{"--threads", "two"}, false},
+      {{"--threads", "1"}, true},
+      {{"--threads", "64"}, true},
+      {{"--replay", "a", "--render", "d", "--size", "16x16"}, true},
+      {{"--replay", "a", "--render", "d", "--size", "15x16"}, false},
+      {{"--replay", "a", "--render", "d", "--size", "16x15"}, false},
+      {{"--replay", "a", "--render", "d", "--size", "8192x8192"}, true},
+      {{"--replay", "a", "--render", "d", "--size", "8192x8193"}, false},
+      {{"--replay", "a", "--render", "d", "--size", "8193x8192"}, false},
+  };
+  for (const auto& c : cases) {
+    const Parsed p = parse(c.args);
+    SCOPED_TRACE(std::string(c.args[0]) + " " + c.args[c.args.size() - 1] + ": " + p.error);
+    EXPECT_EQ(p.ok, c.ok);
+    EXPECT_EQ(p.error.empty(), c.ok);
+    EXPECT_EQ(p.error.find('\n'), std::string::npos);
+    if (c.ok && c.args[0] == std::string("--threads")) {
+      EXPECT_EQ(p.options.threads, std::stoi(c.args[1]));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vellumry

@@ -419,5 +419,23 @@ TEST_F(GestureTest, ShiftDragOnTheBallMovesItAcrossThePlaneFacingTheView) {
   }
 }
 
+// A fold: two particles drawn at the same pixel, one above the other in depth. The grab and the
+// pin take the one in front (window depth 0.5 - 0.1 y: the higher), whichever comes first.
+TEST_F(GestureTest, OfTwoParticlesAtOnePixelTheGrabAndThePinTakeTheOneInFront) {
+  for (const auto& [front, behind] : {std::pair{20, 40}, std::pair{40, 20}}) {
+    SCOPED_TRACE(testing::Message() << "particle " << front << " in front of " << behind);
+    cloth.build(kClothWidth, kClothGridSize);
+    cloth.particles[front].position = Vec3(-2.0, 1.0, 1.5);  // at (150, 174.5), 100 pixels left
+    cloth.particles[behind].position = Vec3(-2.0, -1.0, 1.5);
+    modifiedPress(GLUT_ACTIVE_SHIFT, 150, 174);
+    EXPECT_TRUE(grab.active && grab.particle == front) << "grabbed " << grab.particle;
+    leftRelease(150, 174);
+    modifiedPress(GLUT_ACTIVE_CTRL, 150, 174);
+    leftRelease(150, 174);
+    EXPECT_TRUE(cloth.particles[front].pinned);
+    EXPECT_FALSE(cloth.particles[behind].pinned);
+  }
+}
+
 }  // namespace
 }  // namespace vellumry

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/controls.h"
 #include "app/scene_choice.h"
 #include "app/session_run.h"
@@ -441,6 +443,82 @@ TEST_F(InputTest, ASceneLoadedThroughEventsIsTheSceneItself) {
   EXPECT_TRUE(!scene.pins.mounts && scene.pins.count == 2 && cloth.gridSize == 200);
   EXPECT_TRUE(cloth.particleAt(199, 0).pinned && !cloth.particleAt(0, 199).pinned);
   EXPECT_EQ(sceneEvents(scene, loaded).size(), 4U) << "nothing differs: the pins and the Redrop";
+}
+
+// Killed after any tick, the program leaves on disk every record of the ticks it drew: the
+// events applied before them and their checks, each line whole. With --force the recording
+// replaces a file that was there (without it the file stays: command_line.sh).
+TEST_F(InputTest, ARecordingIsOnDiskUpToTheLastTickDrawn) {
+  const std::string path = testing::TempDir() + "through_" + std::to_string(getpid());
+  std::ofstream(path) << "keep\n";
+  Options options;
+  options.recordPath = path;
+  options.force = true;
+  ASSERT_EQ(startSession(options), 0);
+  onKey('f', 0, 0);
+  std::vector<std::string> onDisk;
+  for (int t = 0; t < 120; ++t) {
+    if (t % 7 == 0) {
+      onMouse(GLUT_LEFT_BUTTON, GLUT_DOWN, 200 + t, 300);
+    } else if (t % 7 == 3) {
+      onMouse(GLUT_LEFT_BUTTON, GLUT_UP, 260, 250 - t);
+    }
+    ticks(1);
+    onDisk.push_back(readText(path));
+  }
+  ASSERT_EQ(finishSession(), 0);
+  const std::string whole = readText(path);
+  std::filesystem::remove(path);
+  for (std::uint64_t drawn = 1; drawn <= onDisk.size(); ++drawn) {
+    std::string due;  // the start, the records before this tick and its check
+    std::istringstream lines(whole);
+    for (std::string line; std::getline(lines, line);) {
+      const bool record = std::isdigit(static_cast<unsigned char>(line[0])) != 0;
+      const std::uint64_t tick = record ? std::stoull(line) : 0;
+      if (record &&
+          (tick > drawn || (tick == drawn && line.find(" check ") == std::string::npos))) {
+        break;  // an input after the last tick drawn, or the end
+      }
+      due += line + "\n";
+    }
+    ASSERT_EQ(onDisk[drawn - 1], due) << "after " << drawn << " ticks";
+  }
+  EXPECT_EQ(whole.rfind(kSessionHeader, 0), 0U);
+  EXPECT_NE(onDisk.back().find("\n100 check "), std::string::npos);
+}
+
+// F12 twice within one second: two pictures, the second under the next free name.
+TEST_F(InputTest, TwoSnapshotsInOneSecondAreTwoFiles) {
+  const std::filesystem::path home = std::filesystem::current_path();
+  const std::filesystem::path dir = testing::TempDir() + "shots_" + std::to_string(getpid());
+  fake_gl::answers().viewport = {0, 0, 20, 10};
+  std::vector<std::string> names;
+  const auto second = [](const std::string& name) { return name.substr(0, 26); };
+  for (int attempt = 0; attempt < 5 && (names.size() != 2 || second(names[0]) != second(names[1]));
+       ++attempt) {  // another try only when the clock turned a second between the two
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directory(dir);
+    std::filesystem::current_path(dir);
+    testing::internal::CaptureStdout();
+    for (int shot = 0; shot < 2; ++shot) {
+      onSpecial(GLUT_KEY_F12, 0, 0);
+      ticks(1);
+    }
+    std::istringstream printed(testing::internal::GetCapturedStdout());
+    names.clear();
+    for (std::string line; std::getline(printed, line);) {
+      names.push_back(std::filesystem::path(line).filename());
+    }
+    std::filesystem::current_path(home);
+  }
+  ASSERT_EQ(names.size(), 2U);
+  ASSERT_EQ(second(names[0]), second(names[1])) << "five tries, each across a second";
+  EXPECT_EQ(names[1], second(names[0]) + "-2.png");
+  for (const std::string& name : names) {
+    EXPECT_EQ(readText(dir / name).substr(1, 3), "PNG") << name;
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

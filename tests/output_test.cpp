@@ -22,6 +22,7 @@
 #include "output/progress.h"
 #include "output/video_writer.h"
 #include "output/webp_writer.h"
+#include "session/session_file.h"
 
 namespace vellumry {
 namespace {
@@ -343,6 +344,55 @@ TEST(OutputTest, TheBallAndTheFloorAreObjectsAfterTheClothAndAMovedBallHasItsOwn
     }
     fs::remove_all(dir);
   }
+}
+
+std::vector<std::string> eventLines(const std::string& path, Scene& start, Record& end) {
+  std::vector<Record> records;
+  ParseError error;
+  EXPECT_TRUE(parseSession(slurp(path), start, records, error)) << path << ":" << error.line;
+  std::vector<std::string> lines;
+  for (const Record& r : records) {
+    char line[kMaxRecordLength];
+    if (r.kind == RecordKind::kEvent) {
+      lines.emplace_back(line, static_cast<std::size_t>(formatRecord(r, line)));
+    }
+  }
+  end = records.empty() ? Record() : records.back();
+  return lines;
+}
+
+// --replay A --record B: B starts from A's scene, holds A's events at their ticks, ends on A's
+// last checksum, and replays to its own.
+TEST(OutputTest, AReplayRecordedAgainReplaysToTheSameChecksums) {
+  const std::string dir = scratch();
+  Options options;
+  options.replayPath = VELLUMRY_SESSIONS_DIR "/world.session";  // wind, ball, pins, cuts, tears
+  options.recordPath = dir + "/again.session";
+  options.exportPath = dir + "/a.obj";
+  options.quiet = true;
+  fake_gl::resetProgram();
+  ASSERT_EQ(startSession(options), 0);
+  ASSERT_EQ(runHeadless(options), 0);
+  Scene a;
+  Scene b;
+  Record endA;
+  Record endB;
+  const std::vector<std::string> events = eventLines(options.replayPath, a, endA);
+  EXPECT_EQ(eventLines(options.recordPath, b, endB), events);
+  EXPECT_GE(events.size(), 10U);
+  EXPECT_EQ(formatSessionStart(b), formatSessionStart(a));
+  EXPECT_TRUE(endA.hasChecksum && endB.kind == RecordKind::kEnd);
+  EXPECT_EQ(endB.tick, endA.tick);
+  EXPECT_EQ(endB.checksum, endA.checksum);
+
+  options = Options();
+  options.replayPath = dir + "/again.session";
+  options.exportPath = dir + "/b.obj";
+  options.quiet = true;
+  fake_gl::resetProgram();
+  ASSERT_EQ(startSession(options), 0);
+  EXPECT_EQ(runHeadless(options), 0) << "status 3: the new recording differs";
+  fs::remove_all(dir);
 }
 
 }  // namespace

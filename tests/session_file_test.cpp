@@ -2,14 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <limits>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cloth/cloth.h"
 #include "scene/scene.h"
+#include "scene/scene_file.h"
 #include "session/checksum.h"
 
 namespace vellumry {
@@ -205,6 +208,99 @@ TEST(SessionFileTest, ChecksumSeesEveryBitOfEveryPositionAndVelocityInUse) {
   b->particles[0].position.x = a->particles[0].position.x;
   b->particles[300].position.y = 5.0;  // beyond the 225 in use
   EXPECT_EQ(sum, clothChecksum(*b));
+}
+
+// Each line is refused at its line in every version older than the one it came in with, and read
+// from that one on (a key not listed came in with the latest); a check without its sum, or a cut
+// beyond the largest cloth's springs, never. Cuts of every kind of spring of it are read.
+TEST(SessionFileTest, EveryKeyAndWordIsRefusedInAFileOlderThanItAndACheckNeedsItsSum) {
+  const std::string since2 =
+      " cloth.grid cloth.width cloth.mass cloth.stiffness cloth.shear cloth.bend cloth.drag "
+      "world.gravity time.step time.steps_per_tick ";
+  const std::string since3 =
+      " wind.velocity wind.gust wind.seed ball.enabled ball.centre ball.radius ball.friction "
+      "floor.enabled floor.height floor.friction tear.ratio ";
+  const int latest = std::stoi(std::string(kSessionHeader.substr(kSessionHeader.rfind(' '))));
+  std::vector<std::pair<std::string, int>> cases = {{"0 pin 3", 3},
+                                                    {"0 pins clear", 3},
+                                                    {"scene pins add 0 1", 3},
+                                                    {"0 check", 0},
+                                                    {"50 check ", 0}};
+  std::istringstream start(formatSessionStart(Scene()));  // "scene KEY VALUE" for every key
+  for (std::string line; std::getline(start, line);) {
+    const std::string key = " " + line.substr(6, line.find(' ', 6) - 6) + " ";
+    const int since = since2.find(key) != std::string::npos   ? 2
+                      : since3.find(key) != std::string::npos ? 3
+                                                              : latest;
+    if (line.rfind("scene ", 0) == 0) {
+      cases.insert(cases.end(), {{line, since}, {"0 set" + line.substr(5), since}});
+    }
+  }
+  auto cloth = std::make_unique<Cloth>();
+  ClothMaterial bent;
+  bent.bend = 5.0;
+  cloth->build(3.0, kMaxGridSize, bent);
+  const auto& kinds = cloth->springKinds;
+  ASSERT_EQ(kinds[cloth->springCount - 1], SpringKind::kBend);
+  for (const SpringKind kind : {SpringKind::kStructural, SpringKind::kShear, SpringKind::kBend}) {
+    cases.emplace_back(
+        "0 cut " + std::to_string(std::find(kinds.begin(), kinds.end(), kind) - kinds.begin()), 3);
+  }
+  cases.insert(cases.end(), {{"0 cut " + std::to_string(cloth->springCount - 1), 3},
+                             {"0 cut " + std::to_string(cloth->springCount), 0}});
+  for (const auto& [line, since] : cases) {
+    for (int version = 1; version <= latest; ++version) {
+      SCOPED_TRACE(line + ", version " + std::to_string(version));
+      std::vector<Record> records;
+      ParseError error;
+      const bool read = since != 0 && version >= since;
+      EXPECT_EQ(parseSession("vellumry-session " + std::to_string(version) + "\n" + line + "\n",
+                             records, error),
+                read)
+          << error.message;
+      // Version 1 has no scene lines or set records at all.
+      const bool scene = line.rfind("scene", 0) == 0 || line.rfind("0 set", 0) == 0;
+      const std::string needs =
+          "needs a version " + std::to_string(version == 1 && scene ? 2 : since);
+      if (!read) {
+        EXPECT_EQ(error.line, 2);
+        EXPECT_TRUE(since == 0 || error.message.find(needs) != std::string::npos) << error.message;
+      }
+    }
+  }
+}
+
+// The manual's limit, 1024 pins, holds for a scene file, --set and a session's scene.
+TEST(SessionFileTest, EveryReaderTakesTheDocumentedNumberOfPinsAndRefusesOneMore) {
+  for (const int count : {1024, 1025}) {
+    std::string file = "[cloth]\ngrid = 256\npins = [";
+    std::string set = "cloth.pins=";
+    std::string session =
+        std::string(kSessionHeader) + "\nscene cloth.grid 256\nscene pins clear\n";
+    for (int i = 0; i < count; ++i) {
+      const std::string c = std::to_string(i % 256);
+      const std::string r = std::to_string(i / 256);
+      file += (i == 0 ? "[" : ", [") + c + ", " + r + "]";
+      set += (i == 0 ? "" : ";") + c + "," + r;
+      session += "scene pins add " + c + " " + r + "\n";
+    }
+    file += "]\n";
+    Scene read[3];
+    std::string errors[3];
+    std::vector<Record> records;
+    ParseError fault;
+    const bool ok[3] = {
+        readScene(file, "p.toml", read[0], errors[0]),
+        commandLineScene("", std::vector<std::string>{"cloth.grid=256", set}, read[1], errors[1]),
+        parseSession(session, read[2], records, fault)};
+    errors[2] = fault.message;
+    for (int i = 0; i < 3; ++i) {
+      SCOPED_TRACE(testing::Message() << count << " pins, reader " << i);
+      EXPECT_EQ(ok[i], count == 1024) << errors[i];
+      EXPECT_EQ(ok[i] ? read[i].pins.count : 1024, 1024);
+      EXPECT_TRUE(ok[i] || errors[i].find("1024") != std::string::npos) << errors[i];
+    }
+  }
 }
 
 }  // namespace

@@ -154,5 +154,29 @@ TEST(WorldTest, ATornOffPieceFallsWhileTheRestStays) {
   EXPECT_EQ(cloth->mesh.triangleCount, 6 * (n - 1) * (n - 1)) << "a drop mends the cloth";
 }
 
+// Still air, no ball, no floor: a corner pulled out to about twice its springs' rest length tears
+// them past a ratio of 1.5; without a ratio, or with one the stretch never reaches, none tears.
+TEST(WorldTest, TearingWorksInStillAir) {
+  const struct {
+    double ratio;
+    bool tears;
+  } cases[] = {{0.0, false}, {1.5, true}, {3.0, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "ratio " << c.ratio);
+    Scene scene;
+    scene.tearRatio = c.ratio;
+    ASSERT_FALSE(worldActs(scene.world));
+    const auto cloth = std::make_unique<Cloth>();
+    cloth->build(scene.width, scene.grid, scene.material);
+    Particle& corner = cloth->particleAt(scene.grid - 1, scene.grid - 1);
+    corner.pinned = true;
+    corner.position += Vec3(0.25, 0.0, 0.0);  // its three springs at 1.5 to 2.2 times their rest
+    advanceInWorld(*cloth, scene.world, scene.tearRatio, scene.step, substepsFor(scene),
+                   scene.stepsPerTick);
+    EXPECT_EQ(cloth->brokenCount > 0, c.tears) << cloth->brokenCount << " broke";
+    EXPECT_LT(cloth->brokenCount, 4) << "only the springs at the corner";
+  }
+}
+
 }  // namespace
 }  // namespace vellumry

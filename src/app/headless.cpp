@@ -3,8 +3,13 @@
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/gl.h>
+#include <dirent.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <memory>
+#include <string_view>
 
 #include "app/command_line.h"
 #include "app/session_run.h"
@@ -110,6 +115,32 @@ int checkNewFile(const char* option, const std::string& path, bool force) {
              : usage(std::string(option) + " " + path + ": " + error);
 }
 
+// frame-NNNNNN.png, as a render to a directory names its frames.
+bool isFrameName(std::string_view name) {
+  constexpr std::string_view kStart = "frame-";
+  constexpr std::string_view kEnd = ".png";
+  if (name.size() < kStart.size() + 6 + kEnd.size() || !name.starts_with(kStart) ||
+      !name.ends_with(kEnd)) {
+    return false;
+  }
+  const std::string_view number =
+      name.substr(kStart.size(), name.size() - kStart.size() - kEnd.size());
+  return std::all_of(number.begin(), number.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+// The frames of an earlier render in the directory are replaced only with --force.
+int checkFrameDirectory(const std::string& dir, bool force) {
+  const std::unique_ptr<DIR, int (*)(DIR*)> entries(force ? nullptr : opendir(dir.c_str()),
+                                                    closedir);
+  for (const dirent* e = entries ? readdir(entries.get()) : nullptr; e != nullptr;
+       e = readdir(entries.get())) {
+    if (isFrameName(e->d_name)) {
+      return usage("--render " + dir + ": it holds " + e->d_name + " (--force overwrites it)");
+    }
+  }
+  return 0;
+}
+
 int failedRun(ProgressMeter& progress) {
   progress.abandon();
   job.frames.discard();
@@ -206,10 +237,11 @@ int checkHeadlessOutputs(const Options& options) {
         !checkFrameSize(format, options.width, options.height, error)) {
       return usage(error);
     }
-    if (format != OutputFormat::kPngFrames) {
-      if (const int status = checkNewFile("--render", options.renderOut, options.force)) {
-        return status;
-      }
+    const int status = format == OutputFormat::kPngFrames
+                           ? checkFrameDirectory(options.renderOut, options.force)
+                           : checkNewFile("--render", options.renderOut, options.force);
+    if (status != 0) {
+      return status;
     }
   }
   if (!options.exportPath.empty()) {

@@ -179,6 +179,23 @@ bool readPins(const toml::node& node, Scene& scene, const toml::node*& where, st
   return true;
 }
 
+// A name from the file as a message shows it: a quoted TOML key may hold any character, and a
+// control character would break the message's one line.
+std::string shown(std::string_view name) {
+  std::string text;
+  for (const char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7f) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02x", u);
+      text += escape;
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
 std::string_view trimmed(std::string_view text) {
   while (!text.empty() && text.front() == ' ') {
     text.remove_prefix(1);
@@ -261,8 +278,8 @@ bool readScene(std::string_view text, std::string_view name, Scene& scene, std::
     if (!tableNode.is_table() || !isTable(table)) {
       return fail(tableKey.source(),
                   tableNode.is_table()
-                      ? "unknown table [" + table + "]; the tables are " + tableList()
-                      : "'" + table + "' outside the tables " + tableList());
+                      ? "unknown table [" + shown(table) + "]; the tables are " + tableList()
+                      : "'" + shown(table) + "' outside the tables " + tableList());
     }
     for (const auto& [key, node] : *tableNode.as_table()) {
       if (table + "." + std::string(key.str()) == kPinsKey) {
@@ -275,7 +292,7 @@ bool readScene(std::string_view text, std::string_view name, Scene& scene, std::
       }
       const int index = findParam(table + "." + std::string(key.str()));
       if (index < 0) {
-        return fail(key.source(), "unknown key '" + std::string(key.str()) + "' in [" + table +
+        return fail(key.source(), "unknown key '" + shown(key.str()) + "' in [" + table +
                                       "]; its keys are " + keyList(table));
       }
       const Param& p = sceneParams()[static_cast<std::size_t>(index)];

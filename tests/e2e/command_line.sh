@@ -63,6 +63,17 @@ echo keep >"$WORK/kept"
 refused "--force" --record "$WORK/kept"
 [[ "$(cat "$WORK/kept")" == keep ]] || fail "--record changed an existing file"
 
+# Ranges and readers refuse as every option does: a check without its sum, a key newer than the
+# file, threads and size one past their ends, one pin more than the limit.
+printf 'vellumry-session 3\n0 menu 0\n50 check\n' >"$WORK/nosum.session"
+refused "$WORK/nosum.session:3: 'check' takes one checksum" --replay "$WORK/nosum.session"
+printf 'vellumry-session 2\nscene wind.gust 0.5\n' >"$WORK/old.session"
+refused "$WORK/old.session:2: 'wind.gust' needs a version 3" --replay "$WORK/old.session"
+refused "--threads: Value 0 not in range 1 to 64" --threads 0
+refused "--size: '15x16' is not WIDTHxHEIGHT, each from 16 to 8192" --replay x --render y --size 15x16
+pins=$(for ((i = 0; i < 1025; i++)); do printf '%d,%d;' $((i % 256)) $((i / 256)); done)
+refused "(at most 1024)" --grid 256 --set "cloth.pins=${pins%;}"
+
 start_xvfb
 start_app "$VELLUMRY" -geometry 320x240
 wait_window

@@ -3,7 +3,9 @@
 # WebM (frames, size, rate, yuv420p), an animated WebP (frames, canvas, 20 ms a frame), a
 # directory of PNG frames. The mesh export alone needs no EGL at all, while a render without it
 # fails and leaves nothing. Bad names and faults: one line, the right status, nothing replaced
-# and nothing left behind. Progress shows on a terminal only, and not with --quiet.
+# and nothing left behind. Progress shows on a terminal only, and not with --quiet. Every kind of
+# frame is the right way up; an output already there is replaced only with --force; a disk that
+# fills up midway ends the run with status 1 and leaves nothing.
 # Usage: render_formats.sh <vellumry binary> <session file>
 set -euo pipefail
 program=$1
@@ -90,4 +92,73 @@ grep -q $'\r'"vellumry: $ticks of $ticks ticks (100%), .* frames/s, done in" "$w
 script -qec "$program --replay $session --export $work/quiet.obj --quiet" /dev/null >"$work/quiet"
 run "$session" --export "$work/pipe.obj"
 ! grep -q 'ticks (' "$work/quiet" "$work/err" || fail "progress with --quiet or into a pipe"
-echo "--- progress on a terminal only; passed"
+echo "--- progress on a terminal only"
+
+# The right way up: the middle frame of each video and of the WebP is the PNG frame (the
+# window's own picture, as record_replay.sh shows), far nearer to it than to its mirror image.
+differs() { convert "$1" "$2" -compose difference -composite -format '%[fx:mean]' info:; }
+k=$((ticks / 2))
+png=$work/frames/frame-$(printf %06d "$k").png
+convert "$png" -flip "$work/flipped.png"
+for kind in mp4 webm webp; do
+  if [[ $kind == webp ]]; then
+    webpmux -get frame "$k" "$work/clip.webp" -o "$work/one.webp" >/dev/null
+    dwebp -quiet "$work/one.webp" -o "$work/$kind.png"
+  else
+    ffmpeg -v error -i "$work/clip.$kind" -vf "select=eq(n\,$((k - 1)))" -frames:v 1 "$work/$kind.png"
+  fi
+  upright=$(differs "$work/$kind.png" "$png")
+  mirrored=$(differs "$work/$kind.png" "$work/flipped.png")
+  awk -v u="$upright" -v m="$mirrored" 'BEGIN { exit !(3 * u < m) }' ||
+    fail "$kind frame $k: $upright from the PNG frame, $mirrored from it upside down"
+done
+echo "--- frame $k of MP4, WebM and WebP the right way up"
+
+# Outputs already there: refused without --force (status 2), left as they were, nothing added;
+# replaced with it. Each row: the option, its name, the file there, what that file then starts with.
+o=$work/over
+mkdir -p "$o/frames"
+rows=(
+  "--render a.mp4 a.mp4 ftyp"
+  "--render a.webm a.webm webm"
+  "--render a.webp a.webp WEBP"
+  "--render frames frames/frame-000001.png PNG"
+  "--export m.obj m.obj Vellumry"
+  "--export n.obj n.pc2 POINTCACHE2"
+)
+for row in "${rows[@]}"; do
+  read -r option name taken magic <<<"$row"
+  printf keep >"$o/$taken"
+  size=()
+  [[ $option == --export ]] || size=(--size 32x32)
+  before=$(ls -AR "$o")
+  run "$session" "$option" "$o/$name" "${size[@]}"
+  ((status == 2)) && [[ "$(cat "$o/$taken")" == keep && "$(ls -AR "$o")" == "$before" ]] ||
+    fail "$option $name over $taken without --force: status $status, $(cat "$work/err")"
+  run "$session" "$option" "$o/$name" "${size[@]}" --force
+  ((status == 0)) && head -c 64 "$o/$taken" | grep -aqF "$magic" ||
+    fail "$option $name --force: status $status, $taken holds $(head -c 16 "$o/$taken")"
+done
+echo "--- ${#rows[@]} outputs kept without --force and replaced with it"
+
+# A disk that fills up midway (files limited to a few kB; the signal ignored, writes past the
+# limit fail): status 1, one line, nothing left, not even the directory made for the frames.
+full=$work/full
+mkdir -p "$full/kept"
+printf keep >"$full/kept/notes"
+rows=("16 $full/a.mp4 256x256" "16 $full/a.webm 256x256" "8 $full/a.webp 128x72"
+  "1 $full/frames 128x72" "1 $full/kept 128x72")
+for row in "${rows[@]}"; do
+  read -r kb out size <<<"$row"
+  status=0
+  (
+    trap '' XFSZ
+    ulimit -f "$kb"
+    exec env -u DISPLAY "$program" --replay "$session" --render "$out" --size "$size"
+  ) >"$work/out" 2>"$work/err" || status=$?
+  lines=$(wc -l <"$work/err")
+  ((status == 1 && lines == 1)) || fail "$out in $kb kB: status $status, $lines lines: $(cat "$work/err")"
+done
+left=$(cd "$full" && find . | sort | tr '\n' ' ')
+[[ "$left" == ". ./kept ./kept/notes " ]] || fail "a full disk left: $left"
+echo "--- ${#rows[@]} outputs on a full disk: status 1 and nothing left; passed"
