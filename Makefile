@@ -8,7 +8,8 @@ SHELL := /bin/bash
 #   make bench        the simulation benchmarks and the frame-rate probe
 #   make screenshots  regenerate docs/screenshot-*.png under Xvfb
 #   make package      build the Debian package into build/default
-#   make fuzz         fuzz the session file reader for FUZZ_SECONDS (60) with libFuzzer
+#   make fuzz         fuzz the session and mesh file readers for FUZZ_SECONDS (60) in all with
+#                     libFuzzer: two thirds of it on sessions, a third on meshes
 #   make demo         render data/sessions/demo.session and drape.session headless into
 #                     docs/demo.webp and docs/drape.webp
 
@@ -61,15 +62,18 @@ screenshots: build
 package: build
 	cd build/default && cpack -G DEB
 
-# The seed corpus is every checked-in session; what the fuzzer adds stays in build/fuzz.
+# The seed corpora are every checked-in session and mesh; what the fuzzers add stays in build/fuzz.
 fuzz: deps
 	$(CONFIGURE) fuzz
-	cmake --build --preset fuzz -j $(JOBS) --target session_fuzz
-	mkdir -p build/fuzz/corpus
+	cmake --build --preset fuzz -j $(JOBS) --target session_fuzz mesh_fuzz
+	mkdir -p build/fuzz/corpus build/fuzz/mesh-corpus
 	cp tests/sessions/*.session data/sessions/*.session tests/fuzz/*.session build/fuzz/corpus/
-	./build/fuzz/session_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -close_fd_mask=3 \
-	  -dict=tests/fuzz/session.dict \
+	cp data/meshes/* build/fuzz/mesh-corpus/
+	./build/fuzz/session_fuzz -max_total_time=$$(( $(FUZZ_SECONDS) * 2 / 3 )) -max_len=8192 \
+	  -close_fd_mask=3 -dict=tests/fuzz/session.dict \
 	  -print_final_stats=1 build/fuzz/corpus
+	./build/fuzz/mesh_fuzz -max_total_time=$$(( $(FUZZ_SECONDS) / 3 )) -max_len=4096 \
+	  -close_fd_mask=3 -print_final_stats=1 build/fuzz/mesh-corpus
 
 # The 400-tick session, every tick, at 288 by 288: about 570 kB.
 demo: build

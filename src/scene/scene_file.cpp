@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <sstream>
 
@@ -63,6 +64,9 @@ std::string keyList(std::string_view table = {}) {
   }
   if (table.empty() || table == "cloth") {
     list += table.empty() ? ", cloth.pins" : ", pins";
+  }
+  if (table.empty() || table == "mesh") {
+    list += table.empty() ? ", mesh.file" : ", file";
   }
   return list;
 }
@@ -179,6 +183,26 @@ bool readPins(const toml::node& node, Scene& scene, const toml::node*& where, st
   return true;
 }
 
+// mesh.file = "table.obj": a string, relative to the scene file's folder.
+bool readMeshKey(const toml::node& node, std::string_view name, Scene& scene, std::string& why) {
+  const auto* text = node.as_string();
+  if (text == nullptr) {
+    why = std::string(kMeshFileKey) + " must be a path in quotes (\"\" for none), not " +
+          describe(node);
+    return false;
+  }
+  const std::string folder = std::filesystem::path(name).parent_path().string();
+  return resolveMeshPath(text->get(), folder, scene.meshFile, why);
+}
+
+std::string meshFileText(const MeshFile& file) {
+  std::ostringstream quoted;
+  quoted << toml::value<std::string>(std::string(meshPath(file)));
+  return "# the solid's mesh file (OBJ, STL, PLY, glTF, GLB, ...), relative to this file's "
+         "folder;\n# \"\": no solid\nfile = " +
+         quoted.str() + "\n";
+}
+
 std::string_view trimmed(std::string_view text) {
   while (!text.empty() && text.front() == ' ') {
     text.remove_prefix(1);
@@ -273,6 +297,13 @@ bool readScene(std::string_view text, std::string_view name, Scene& scene, std::
         }
         continue;
       }
+      if (table + "." + std::string(key.str()) == kMeshFileKey) {
+        std::string why;
+        if (!readMeshKey(node, name, scene, why)) {
+          return fail(node.source(), why);
+        }
+        continue;
+      }
       const int index = findParam(table + "." + std::string(key.str()));
       if (index < 0) {
         return fail(key.source(), "unknown key '" + std::string(key.str()) + "' in [" + table +
@@ -286,6 +317,23 @@ bool readScene(std::string_view text, std::string_view name, Scene& scene, std::
       }
       p.set(scene, value);
     }
+  }
+  return true;
+}
+
+bool resolveMeshPath(std::string_view path, const std::string& folder, MeshFile& file,
+                     std::string& why) {
+  if (path.empty()) {
+    file = MeshFile();
+    return true;
+  }
+  std::error_code fault;
+  const std::filesystem::path absolute =
+      std::filesystem::absolute(std::filesystem::path(folder) / path, fault).lexically_normal();
+  if (fault || !setMeshPath(file, absolute.string())) {
+    why = std::string(kMeshFileKey) + " must be a path of at most " + std::to_string(kMaxMeshPath) +
+          " bytes, not '" + std::string(path) + "'";
+    return false;
   }
   return true;
 }
@@ -331,6 +379,9 @@ std::string formatScene(const Scene& scene) {
     if (first->table == "cloth") {
       out += pinsText(scene.pins);
     }
+    if (first->table == "mesh") {
+      out += meshFileText(scene.meshFile);
+    }
   }
   return out;
 }
@@ -372,6 +423,13 @@ bool readSetting(std::string_view setting, Scene& scene, std::string& error) {
   std::string why;
   if (key == kPinsKey) {
     if (!parsePins(setting.substr(equals + 1), scene.pins, why)) {
+      error = option + why;
+      return false;
+    }
+    return true;
+  }
+  if (key == kMeshFileKey) {
+    if (!resolveMeshPath(setting.substr(equals + 1), "", scene.meshFile, why)) {
       error = option + why;
       return false;
     }

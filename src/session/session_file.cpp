@@ -1,5 +1,6 @@
 #include "session/session_file.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstddef>
@@ -43,9 +44,12 @@ constexpr std::string_view kPinsWord = "pins";    // TICK pins clear|mounts|add 
 constexpr std::string_view kPinsClearWord = "clear";
 constexpr std::string_view kPinsMountsWord = "mounts";
 constexpr std::string_view kPinsAddWord = "add";
+constexpr std::string_view kMeshWord = "mesh";  // TICK mesh DIGEST PATH | none
+constexpr std::string_view kNoMeshWord = "none";
 constexpr int kFirstSceneVersion = 2;
 constexpr int kWorldVersion = 3;  // wind, ball, floor, tearing and pins
-constexpr int kLatestVersion = 3;
+constexpr int kSolidVersion = 4;  // collision, mesh parameters and the mesh file
+constexpr int kLatestVersion = 4;
 constexpr int kChecksumDigits = 16;
 constexpr int kMaxFields = 6;  // tick, word, and at most four fields after them
 
@@ -136,7 +140,54 @@ void writePins(LineWriter& out, const Event& e) {
 
 // The first version whose scene lines and set records may name this parameter.
 int paramVersion(int index) {
-  return index >= findParam("wind.velocity") ? kWorldVersion : kFirstSceneVersion;
+  return index >= findParam("collision.thickness") ? kSolidVersion
+         : index >= findParam("wind.velocity")     ? kWorldVersion
+                                                   : kFirstSceneVersion;
+}
+
+// A path as one field: '%' and every byte that would end or split a field as %XX.
+std::string escapedPath(std::string_view path) {
+  std::string out;
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= ' ' || byte == '%' || byte == 0x7f) {
+      out += '%';
+      out += "0123456789ABCDEF"[byte >> 4U];
+      out += "0123456789ABCDEF"[byte & 0xfU];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+bool unescapedPath(std::string_view field, std::string& path) {
+  path.clear();
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] != '%') {
+      path += field[i];
+      continue;
+    }
+    unsigned byte = 0;
+    const char* first = field.data() + i + 1;
+    const char* last = field.data() + std::min(field.size(), i + 3);
+    const auto [end, ec] = std::from_chars(first, last, byte, 16);
+    if (ec != std::errc() || end != first + 2 || byte == 0) {
+      return false;
+    }
+    path += static_cast<char>(byte);
+    i += 2;
+  }
+  return true;
+}
+
+void writeChecksumHex(std::string& out, std::uint64_t value) {
+  char digits[kChecksumDigits];
+  for (int i = kChecksumDigits - 1; i >= 0; --i) {
+    digits[i] = "0123456789abcdef"[value & 0xfU];
+    value >>= 4U;
+  }
+  out.append(digits, kChecksumDigits);
 }
 
 std::string needs(std::string_view what, int version) {
@@ -321,6 +372,57 @@ bool parseParam(LineParser& p, int first, int version, int& index, Vec3& value) 
   return inRange(param, value) || p.fail(key + " must be " + rangeText(param) + ", not " + text);
 }
 
+// [DIGEST] PATH at field `first`, the last of the line; a path alone, written by hand, has no
+// digest to check (0).
+bool parseMeshRef(LineParser& p, int first, MeshRef& mesh) {
+  const int given = p.fieldCount() - first;
+  if (given != 1 && given != 2) {
+    return p.fail("'mesh' takes a digest and a path, a path, or none");
+  }
+  mesh.digest = 0;
+  if (given == 2) {
+    if (p.field(first).size() != kChecksumDigits) {
+      return p.fail("mesh digest '" + std::string(p.field(first)) + "' is not 16 hex digits");
+    }
+    const auto digest = p.integer<std::uint64_t>(first, 16);
+    if (!digest) {
+      return false;
+    }
+    mesh.digest = *digest;
+  }
+  const std::string_view field = p.field(first + given - 1);
+  if (!unescapedPath(field, mesh.path) || mesh.path.size() > kMaxMeshPath) {
+    return p.fail("bad mesh path '" + std::string(field) + "': at most " +
+                  std::to_string(kMaxMeshPath) +
+                  " bytes, each of '%', space and control as %XX (not %00)");
+  }
+  return true;
+}
+
+// TICK mesh DIGEST PATH, or TICK mesh none; the path listed in meshes once.
+bool parseMeshRecord(LineParser& p, int version, std::vector<MeshRef>& meshes, Event& event) {
+  if (version < kSolidVersion) {
+    return p.fail(needs(kMeshWord, kSolidVersion));
+  }
+  if (p.fieldCount() == 3 && p.field(2) == kNoMeshWord) {
+    event = meshEvent(-1);
+    return true;
+  }
+  MeshRef mesh;
+  if (!parseMeshRef(p, 2, mesh)) {
+    return false;
+  }
+  const auto same = [&](const MeshRef& m) {
+    return m.path == mesh.path && m.digest == mesh.digest;
+  };
+  const auto at = std::find_if(meshes.begin(), meshes.end(), same);
+  event = meshEvent(static_cast<int>(at - meshes.begin()));
+  if (at == meshes.end()) {
+    meshes.push_back(std::move(mesh));
+  }
+  return true;
+}
+
 // check CHECKSUM, or end [CHECKSUM].
 bool parseCheck(LineParser& p, std::string_view word, Record& record) {
   record.kind = word == kCheckWord ? RecordKind::kCheck : RecordKind::kEnd;
@@ -333,8 +435,12 @@ bool parseCheck(LineParser& p, std::string_view word, Record& record) {
   return p.fieldCount() == 2 || parseChecksum(p, 2, record);
 }
 
-bool parseBody(LineParser& p, int version, Record& record) {
+bool parseBody(LineParser& p, int version, std::vector<MeshRef>& meshes, Record& record) {
   const std::string_view word = p.field(1);
+  if (word == kMeshWord) {
+    record.kind = RecordKind::kEvent;
+    return parseMeshRecord(p, version, meshes, record.event);
+  }
   if (word == kSetWord) {
     record.kind = RecordKind::kEvent;
     record.event.kind = EventKind::kSet;
@@ -375,7 +481,7 @@ int parseHeader(std::string_view line, ParseError& error) {
   }
   if (line.substr(0, kPrefix.size()) == kPrefix) {
     error.message = "unknown session version '" + std::string(line.substr(kPrefix.size())) +
-                    "' (this program reads versions 1 to 3)";
+                    "' (this program reads versions 1 to 4)";
   } else {
     error.message =
         "not a session file: the first line must be '" + std::string(kSessionHeader) + "'";
@@ -398,6 +504,18 @@ bool parseSceneLine(LineParser& p, int version, bool afterRecords, Scene& scene)
   Vec3 value;
   if (p.fieldCount() < 2) {
     return p.fail("'scene' takes a key and its value");
+  }
+  if (p.field(1) == kMeshFileKey) {
+    MeshRef mesh;
+    if (version < kSolidVersion) {
+      return p.fail(needs(kMeshFileKey, kSolidVersion));
+    }
+    if (!parseMeshRef(p, 2, mesh)) {
+      return false;
+    }
+    setMeshPath(scene.meshFile, mesh.path);
+    scene.meshFile.digest = mesh.digest;
+    return true;
   }
   if (p.field(1) == kPinsWord) {
     Event change;
@@ -422,7 +540,8 @@ bool parseSceneLine(LineParser& p, int version, bool afterRecords, Scene& scene)
 }
 
 // One record line; `previous` is the record before it, if any.
-bool parseRecord(LineParser& p, int version, const Record* previous, Record& record) {
+bool parseRecord(LineParser& p, int version, const Record* previous, std::vector<MeshRef>& meshes,
+                 Record& record) {
   if (p.fieldCount() > kMaxFields) {
     return p.fail("too many fields");
   }
@@ -445,7 +564,7 @@ bool parseRecord(LineParser& p, int version, const Record* previous, Record& rec
                   std::to_string(previous->tick) + ")");
   }
   record.tick = *tick;
-  return parseBody(p, version, record);
+  return parseBody(p, version, meshes, record);
 }
 
 }  // namespace
@@ -475,6 +594,11 @@ int formatRecord(const Record& record, char (&line)[kMaxRecordLength]) {
         writePins(out, e);
         break;
       }
+      if (e.kind == EventKind::kMesh) {
+        out.word(kMeshWord);
+        out.word(e.value < 0 ? kNoMeshWord : "?");  // a file's record takes formatMeshRecord
+        break;
+      }
       const Syntax& syntax = syntaxOf(e.kind);
       out.word(syntax.word);
       if (syntax.ints == 1) {
@@ -494,7 +618,16 @@ int formatRecord(const Record& record, char (&line)[kMaxRecordLength]) {
   return out.finish();
 }
 
-std::string formatSessionStart(const Scene& scene) {
+std::string formatMeshRecord(std::uint64_t tick, const MeshRef* mesh) {
+  std::string line = std::to_string(tick) + " " + std::string(kMeshWord) + " ";
+  if (mesh == nullptr) {
+    return line + std::string(kNoMeshWord) + "\n";
+  }
+  writeChecksumHex(line, mesh->digest);
+  return line + " " + escapedPath(mesh->path) + "\n";
+}
+
+std::string formatSessionStart(const Scene& scene, std::string_view meshPath) {
   std::string text = std::string(kSessionHeader) + "\n";
   const std::span<const Param> params = sceneParams();
   for (std::size_t i = 0; i < params.size(); ++i) {
@@ -513,12 +646,19 @@ std::string formatSessionStart(const Scene& scene) {
     writePins(out, i < 0 ? pinsEvent(kPinsClear) : pinsEvent(kPinsAdd, pin.column, pin.row));
     text.append(line, static_cast<std::size_t>(out.finish()));
   }
+  const std::string_view path = meshPath.empty() ? vellumry::meshPath(scene.meshFile) : meshPath;
+  if (!path.empty()) {
+    text += std::string(kSceneWord) + " " + std::string(kMeshFileKey) + " ";
+    writeChecksumHex(text, scene.meshFile.digest);
+    text += " " + escapedPath(path) + "\n";
+  }
   return text;
 }
 
 bool parseSession(std::string_view text, Scene& scene, std::vector<Record>& records,
-                  ParseError& error) {
+                  std::vector<MeshRef>& meshes, ParseError& error) {
   records.clear();
+  meshes.clear();
   scene = Scene();
   if (text.empty()) {
     error = {1, "empty file"};
@@ -553,7 +693,7 @@ bool parseSession(std::string_view text, Scene& scene, std::vector<Record>& reco
       continue;
     }
     Record record;
-    if (!parseRecord(p, version, records.empty() ? nullptr : &records.back(), record)) {
+    if (!parseRecord(p, version, records.empty() ? nullptr : &records.back(), meshes, record)) {
       return false;
     }
     records.push_back(record);
@@ -564,6 +704,12 @@ bool parseSession(std::string_view text, Scene& scene, std::vector<Record>& reco
     return false;
   }
   return true;
+}
+
+bool parseSession(std::string_view text, Scene& scene, std::vector<Record>& records,
+                  ParseError& error) {
+  std::vector<MeshRef> meshes;
+  return parseSession(text, scene, records, meshes, error);
 }
 
 bool parseSession(std::string_view text, std::vector<Record>& records, ParseError& error) {
