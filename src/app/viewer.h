@@ -45,9 +45,9 @@ struct Presenter {
 
 extern Cloth cloth;
 extern Collider collider;  ///< the cloth against itself and the solid
-extern int mouseMode;      ///< -1 none, 0 "Rotate", 1 "EndpointDist", 2 "Flap"
-extern double viewAngle;   ///< rotation of the cloth about the vertical axis, degrees
-extern GLenum drawMode;    ///< GL_SMOOTH: lit surface; GL_FLAT: wireframe
+extern int mouseMode;     ///< -1 none, 0 "Rotate", 1 "EndpointDist", 2 "Flap"
+extern double viewAngle;  ///< rotation of the cloth about the vertical axis, degrees
+extern GLenum drawMode;   ///< GL_SMOOTH: lit surface; GL_FLAT: wireframe
 extern int dragStartX;
 extern int dragStartY;
 extern Vec3 mountVelocity0;  ///< added to mount (0, 0) every tick
