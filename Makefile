@@ -10,8 +10,8 @@ SHELL := /bin/bash
 #   make package      build the Debian package into build/default
 #   make fuzz         fuzz the session and mesh file readers for FUZZ_SECONDS (60) in all with
 #                     libFuzzer: two thirds of it on sessions, a third on meshes
-#   make demo         render data/sessions/demo.session and drape.session headless into
-#                     docs/demo.webp and docs/drape.webp
+#   make demo         render data/sessions/demo.session, drape.session and tablecloth.session
+#                     headless into docs/demo.webp, docs/drape.webp and docs/tablecloth.webp
 
 JOBS ?= 2
 # Warnings are errors in CI (CI=true), not on every user's compiler.
@@ -81,6 +81,8 @@ demo: build
 	  --size 288x288 --force --quiet
 	./build/default/vellumry --replay data/sessions/drape.session --render docs/drape.webp \
 	  --size 288x288 --force --quiet
+	./build/default/vellumry --replay data/sessions/tablecloth.session \
+	  --render docs/tablecloth.webp --size 288x288 --force --quiet
 
 clean:
 	rm -rf build

@@ -265,6 +265,32 @@ bool parsePins(std::string_view text, PinList& pins, std::string& error) {
   return true;
 }
 
+// One key of a table: the pins, the mesh file or a parameter; false with why and where.
+bool readKey(const std::string& table, const toml::key& key, const toml::node& node,
+             std::string_view name, Scene& scene, const toml::node*& where, std::string& why) {
+  const std::string full = table + "." + std::string(key.str());
+  if (full == kPinsKey) {
+    return readPins(node, scene, where, why);
+  }
+  if (full == kMeshFileKey) {
+    return readMeshKey(node, name, scene, why);
+  }
+  const int index = findParam(full);
+  if (index < 0) {
+    where = nullptr;
+    why = "unknown key '" + std::string(key.str()) + "' in [" + table + "]; its keys are " +
+          keyList(table);
+    return false;
+  }
+  const Param& p = sceneParams()[static_cast<std::size_t>(index)];
+  Vec3 value;
+  if (!readValue(p, node, value, why)) {
+    return false;
+  }
+  p.set(scene, value);
+  return true;
+}
+
 }  // namespace
 
 bool readScene(std::string_view text, std::string_view name, Scene& scene, std::string& error) {
@@ -289,33 +315,11 @@ bool readScene(std::string_view text, std::string_view name, Scene& scene, std::
                       : "'" + table + "' outside the tables " + tableList());
     }
     for (const auto& [key, node] : *tableNode.as_table()) {
-      if (table + "." + std::string(key.str()) == kPinsKey) {
-        const toml::node* where = nullptr;
-        std::string why;
-        if (!readPins(node, scene, where, why)) {
-          return fail(where->source(), why);
-        }
-        continue;
-      }
-      if (table + "." + std::string(key.str()) == kMeshFileKey) {
-        std::string why;
-        if (!readMeshKey(node, name, scene, why)) {
-          return fail(node.source(), why);
-        }
-        continue;
-      }
-      const int index = findParam(table + "." + std::string(key.str()));
-      if (index < 0) {
-        return fail(key.source(), "unknown key '" + std::string(key.str()) + "' in [" + table +
-                                      "]; its keys are " + keyList(table));
-      }
-      const Param& p = sceneParams()[static_cast<std::size_t>(index)];
-      Vec3 value;
+      const toml::node* where = &node;
       std::string why;
-      if (!readValue(p, node, value, why)) {
-        return fail(node.source(), why);
+      if (!readKey(table, key, node, name, scene, where, why)) {
+        return fail(where != nullptr ? where->source() : key.source(), why);
       }
-      p.set(scene, value);
     }
   }
   return true;

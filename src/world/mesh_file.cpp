@@ -43,6 +43,36 @@ bool lessPoint(const Vec3& a, const Vec3& b) {
 
 bool samePoint(const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 
+// One mesh's points and triangles after those collected so far; false with why on a fault.
+bool collectMesh(const aiMesh& mesh, SolidMesh& solid, std::string& why) {
+  const auto base = static_cast<std::int32_t>(solid.points.size());
+  for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
+    const aiVector3D& p = mesh.mVertices[v];
+    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+      why = "point " + std::to_string(v + 1) + " is not finite";
+      return false;
+    }
+    solid.points.emplace_back(p.x, p.y, p.z);
+  }
+  for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
+    const aiFace& face = mesh.mFaces[f];
+    if (face.mNumIndices != 3) {
+      continue;  // points and lines: nothing to meet
+    }
+    Triangle t{};
+    for (std::size_t k = 0; k < 3; ++k) {
+      if (face.mIndices[k] >= mesh.mNumVertices) {
+        why = "face " + std::to_string(f + 1) + " names point " +
+              std::to_string(face.mIndices[k] + 1) + " of " + std::to_string(mesh.mNumVertices);
+        return false;
+      }
+      t[k] = base + static_cast<std::int32_t>(face.mIndices[k]);
+    }
+    solid.triangles.push_back(t);
+  }
+  return true;
+}
+
 // The scene's triangles over its points, as the file lists them; false with why on a fault.
 bool collect(const aiScene& scene, SolidMesh& solid, std::string& why) {
   std::size_t triangles = 0;
@@ -62,31 +92,8 @@ bool collect(const aiScene& scene, SolidMesh& solid, std::string& why) {
     return false;
   }
   for (unsigned m = 0; m < scene.mNumMeshes; ++m) {
-    const aiMesh& mesh = *scene.mMeshes[m];
-    const auto base = static_cast<std::int32_t>(solid.points.size());
-    for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
-      const aiVector3D& p = mesh.mVertices[v];
-      if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
-        why = "point " + std::to_string(v + 1) + " is not finite";
-        return false;
-      }
-      solid.points.emplace_back(p.x, p.y, p.z);
-    }
-    for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
-      const aiFace& face = mesh.mFaces[f];
-      if (face.mNumIndices != 3) {
-        continue;  // points and lines: nothing to meet
-      }
-      Triangle t{};
-      for (int k = 0; k < 3; ++k) {
-        if (face.mIndices[k] >= mesh.mNumVertices) {
-          why = "face " + std::to_string(f + 1) + " names point " +
-                std::to_string(face.mIndices[k] + 1) + " of " + std::to_string(mesh.mNumVertices);
-          return false;
-        }
-        t[static_cast<std::size_t>(k)] = base + static_cast<std::int32_t>(face.mIndices[k]);
-      }
-      solid.triangles.push_back(t);
+    if (!collectMesh(*scene.mMeshes[m], solid, why)) {
+      return false;
     }
   }
   return true;
