@@ -31,8 +31,8 @@ void solidControls(void (*send)(const Event&), char* refusal, std::size_t refusa
       ImGui::InputText("mesh file", fileBox, sizeof fileBox, ImGuiInputTextFlags_EnterReturnsTrue);
   if (ImGui::IsItemHovered()) {
     ImGui::SetTooltip(
-        "a solid for the cloth to meet: OBJ, STL, PLY, glTF, GLB or another\nformat Assimp "
-        "reads, at most %d triangles; relative to the working directory",
+        "a solid for the cloth to meet: OBJ, STL, PLY, glTF,\nGLB or another format Assimp "
+        "reads, at most\n%d triangles; relative to the working directory",
         kMaxSolidTriangles);
   }
   if (ImGui::Button("Load") || (entered && fileBox[0] != '\0')) {

@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <span>
 #include <system_error>
 #include <utility>
@@ -70,11 +71,16 @@ std::string folderOf(const std::string& path) {
   return std::filesystem::path(path).parent_path().string();
 }
 
-// A mesh file as the recording names it: relative to the recording's folder.
+// A mesh file as the recording names it: relative to the recording's folder, when the two lie
+// under one top directory (so that they move together); absolute otherwise.
 std::string recordedPath(std::string_view absolute) {
-  const std::filesystem::path relative =
-      std::filesystem::path(absolute).lexically_relative(recording.folder);
-  return relative.empty() ? std::string(absolute) : relative.string();
+  const std::filesystem::path mesh(absolute);
+  const std::filesystem::path& folder = recording.folder;
+  const bool near = std::distance(mesh.begin(), mesh.end()) > 1 &&
+                    std::distance(folder.begin(), folder.end()) > 1 &&
+                    *std::next(mesh.begin()) == *std::next(folder.begin());
+  const std::filesystem::path relative = mesh.lexically_relative(folder);
+  return near && !relative.empty() ? relative.string() : std::string(absolute);
 }
 
 void writeMesh(int index) {
