@@ -470,14 +470,12 @@ void loadChosenScene() {
   const SceneFile& file = panel.sceneFiles[static_cast<std::size_t>(panel.chosenScene)];
   Scene loaded;
   std::string error;
-  Event solid;
   if (!loadScene(file.path, loaded, error) || !checkScene(loaded, error) ||
-      !sceneSolidEvent(loaded, solid, error)) {
+      !sendSceneSolid(loaded, send, error)) {
     std::snprintf(panel.refusal, sizeof panel.refusal, "%s", error.c_str());
     return;
   }
   panel.refusal[0] = '\0';
-  send(solid);
   for (const Event& e : sceneEvents(scene, loaded)) {
     send(e);
   }

@@ -56,11 +56,16 @@ void solidControls(void (*send)(const Event&), char* refusal, std::size_t refusa
   }
 }
 
-bool sceneSolidEvent(const Scene& loaded, Event& event, std::string& why) {
+bool sendSceneSolid(const Scene& loaded, void (*send)(const Event&), std::string& why) {
   const std::string path(meshPath(loaded.meshFile));
   const int index = path.empty() ? -1 : loadSolid(path, why);
-  event = meshEvent(index);
-  return path.empty() || index >= 0;
+  if (!path.empty() && index < 0) {
+    return false;
+  }
+  if (index != solidInForce()) {
+    send(meshEvent(index));
+  }
+  return true;
 }
 
 }  // namespace vellumry

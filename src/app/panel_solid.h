@@ -13,8 +13,9 @@ namespace vellumry {
 /// once; a file that cannot be read changes nothing and why goes to refusal. What it does goes
 /// through send, as an event.
 void solidControls(void (*send)(const Event&), char* refusal, std::size_t refusalSize);
-/// The event that puts in force the solid of a scene read from a file (none when it names no
-/// mesh file), reading the file; false with why when it cannot be read.
-bool sceneSolidEvent(const Scene& loaded, Event& event, std::string& why);
+/// Reads the mesh file of a scene read from a file and, unless its solid is in force already,
+/// sends the event that puts it (or none, when the scene names no file) in force; false with why,
+/// and nothing sent, when the file cannot be read.
+bool sendSceneSolid(const Scene& loaded, void (*send)(const Event&), std::string& why);
 
 }  // namespace vellumry
