@@ -187,6 +187,7 @@ TEST(SessionFileTest, ABadFileIsRefusedWithItsLineAndFault) {
       {h + "0 mesh 12345 a.obj\n", 2, "mesh digest '12345' is not 16 hex digits"},
       {h + "scene mesh.file 0123456789abcdef a%2\n", 2, "bad mesh path 'a%2'"},
       {h + "0 mesh 0123456789abcdef a%00b\n", 2, "bad mesh path 'a%00b'"},
+      {h + std::string("0 mesh a\0b\n", 11), 2, "bad mesh path 'a"},
       {h + "scene pins add 15 0\n", 2, "(15, 0) is outside the 15 by 15 grid"},
       {h + "scene pins add 1 1\nscene pins add 1 1\n", 3, "(1, 1) is listed twice"},
   };

@@ -391,7 +391,8 @@ bool parseMeshRef(LineParser& p, int first, MeshRef& mesh) {
     mesh.digest = *digest;
   }
   const std::string_view field = p.field(first + given - 1);
-  if (!unescapedPath(field, mesh.path) || mesh.path.size() > kMaxMeshPath) {
+  if (!unescapedPath(field, mesh.path) || mesh.path.size() > kMaxMeshPath ||
+      mesh.path.find('\0') != std::string::npos) {
     return p.fail("bad mesh path '" + std::string(field) + "': at most " +
                   std::to_string(kMaxMeshPath) +
                   " bytes, each of '%', space and control as %XX (not %00)");
