@@ -9,6 +9,7 @@
 
 #include "cloth/cloth.h"
 #include "scene/scene.h"
+#include "session/session_lines.h"
 
 namespace vellumry {
 
@@ -44,14 +45,10 @@ constexpr std::string_view kPinsWord = "pins";    // TICK pins clear|mounts|add 
 constexpr std::string_view kPinsClearWord = "clear";
 constexpr std::string_view kPinsMountsWord = "mounts";
 constexpr std::string_view kPinsAddWord = "add";
-constexpr std::string_view kMeshWord = "mesh";  // TICK mesh DIGEST PATH | none
-constexpr std::string_view kNoMeshWord = "none";
 constexpr int kFirstSceneVersion = 2;
 constexpr int kWorldVersion = 3;  // wind, ball, floor, tearing and pins
 constexpr int kSolidVersion = 4;  // collision, mesh parameters and the mesh file
 constexpr int kLatestVersion = 4;
-constexpr int kChecksumDigits = 16;
-constexpr int kMaxFields = 6;  // tick, word, and at most four fields after them
 
 const Syntax& syntaxOf(EventKind kind) {
   for (const Syntax& s : kSyntax) {
@@ -63,53 +60,6 @@ const Syntax& syntaxOf(EventKind kind) {
 }
 
 // --- Writing ---
-
-class LineWriter {
- public:
-  explicit LineWriter(char (&line)[kMaxRecordLength]) : begin_(line), next_(line) {}
-
-  template <typename T>
-  void number(T value, int base = 10) {
-    separate();
-    next_ = std::to_chars(next_, end(), value, base).ptr;
-  }
-  void number(double value) {
-    separate();
-    next_ = std::to_chars(next_, end(), value).ptr;  // shortest text that reads back exactly
-  }
-  void word(std::string_view text) {
-    separate();
-    for (const char c : text) {
-      *next_++ = c;
-    }
-  }
-  void checksum(std::uint64_t value) {
-    separate();
-    char digits[kChecksumDigits];
-    for (int i = kChecksumDigits - 1; i >= 0; --i) {
-      digits[i] = "0123456789abcdef"[value & 0xfU];
-      value >>= 4U;
-    }
-    for (const char c : digits) {
-      *next_++ = c;
-    }
-  }
-  int finish() {
-    *next_++ = '\n';
-    return static_cast<int>(next_ - begin_);
-  }
-
- private:
-  char* end() { return begin_ + kMaxRecordLength - 1; }  // room for the newline
-  void separate() {
-    if (next_ != begin_) {
-      *next_++ = ' ';
-    }
-  }
-
-  char* begin_;
-  char* next_;
-};
 
 // KEY, then one number, or three for a vector; an unknown parameter as "?".
 void writeParam(LineWriter& out, int index, const Vec3& value) {
@@ -145,117 +95,11 @@ int paramVersion(int index) {
                                                    : kFirstSceneVersion;
 }
 
-// A path as one field: '%' and every byte that would end or split a field as %XX.
-std::string escapedPath(std::string_view path) {
-  std::string out;
-  for (const char c : path) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte <= ' ' || byte == '%' || byte == 0x7f) {
-      out += '%';
-      out += "0123456789ABCDEF"[byte >> 4U];
-      out += "0123456789ABCDEF"[byte & 0xfU];
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-bool unescapedPath(std::string_view field, std::string& path) {
-  path.clear();
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] != '%') {
-      path += field[i];
-      continue;
-    }
-    unsigned byte = 0;
-    const char* first = field.data() + i + 1;
-    const char* last = field.data() + std::min(field.size(), i + 3);
-    const auto [end, ec] = std::from_chars(first, last, byte, 16);
-    if (ec != std::errc() || end != first + 2 || byte == 0) {
-      return false;
-    }
-    path += static_cast<char>(byte);
-    i += 2;
-  }
-  return true;
-}
-
-void writeChecksumHex(std::string& out, std::uint64_t value) {
-  char digits[kChecksumDigits];
-  for (int i = kChecksumDigits - 1; i >= 0; --i) {
-    digits[i] = "0123456789abcdef"[value & 0xfU];
-    value >>= 4U;
-  }
-  out.append(digits, kChecksumDigits);
-}
-
 std::string needs(std::string_view what, int version) {
   return "'" + std::string(what) + "' needs a version " + std::to_string(version) + " session";
 }
 
 // --- Reading ---
-
-class LineParser {
- public:
-  LineParser(std::string_view line, int lineNumber, ParseError& error)
-      : lineNumber_(lineNumber), error_(error) {
-    std::size_t i = 0;
-    while (i < line.size() && fieldCount_ <= kMaxFields) {
-      while (i < line.size() && isSpace(line[i])) {
-        ++i;
-      }
-      const std::size_t start = i;
-      while (i < line.size() && !isSpace(line[i])) {
-        ++i;
-      }
-      if (i > start && fieldCount_ < kMaxFields) {
-        fields_[fieldCount_] = line.substr(start, i - start);
-      }
-      fieldCount_ += i > start ? 1 : 0;
-    }
-  }
-
-  [[nodiscard]] int fieldCount() const { return fieldCount_; }
-  [[nodiscard]] std::string_view field(int i) const { return fields_[i]; }
-
-  bool fail(std::string message) {
-    error_.line = lineNumber_;
-    error_.message = std::move(message);
-    return false;
-  }
-
-  template <typename T>
-  std::optional<T> integer(int i, int base = 10) {
-    const std::string_view text = fields_[i];
-    T value{};
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (ec != std::errc() || end != text.data() + text.size()) {
-      fail("bad number '" + std::string(text) + "'");
-      return std::nullopt;
-    }
-    return value;
-  }
-
-  std::optional<double> coordinate(int i) {
-    const std::string_view text = fields_[i];
-    double value = 0.0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size()) {
-      fail("bad number '" + std::string(text) + "'");
-      return std::nullopt;
-    }
-    return value;
-  }
-
- private:
-  static bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
-  std::array<std::string_view, kMaxFields> fields_{};
-  int fieldCount_ = 0;
-  int lineNumber_;
-  ParseError& error_;
-};
 
 bool parseChecksum(LineParser& p, int i, Record& record) {
   if (p.field(i).size() != kChecksumDigits) {
@@ -370,34 +214,6 @@ bool parseParam(LineParser& p, int first, int version, int& index, Vec3& value) 
   }
   value = Vec3(c[0], c[1], c[2]);
   return inRange(param, value) || p.fail(key + " must be " + rangeText(param) + ", not " + text);
-}
-
-// [DIGEST] PATH at field `first`, the last of the line; a path alone, written by hand, has no
-// digest to check (0).
-bool parseMeshRef(LineParser& p, int first, MeshRef& mesh) {
-  const int given = p.fieldCount() - first;
-  if (given != 1 && given != 2) {
-    return p.fail("'mesh' takes a digest and a path, a path, or none");
-  }
-  mesh.digest = 0;
-  if (given == 2) {
-    if (p.field(first).size() != kChecksumDigits) {
-      return p.fail("mesh digest '" + std::string(p.field(first)) + "' is not 16 hex digits");
-    }
-    const auto digest = p.integer<std::uint64_t>(first, 16);
-    if (!digest) {
-      return false;
-    }
-    mesh.digest = *digest;
-  }
-  const std::string_view field = p.field(first + given - 1);
-  if (!unescapedPath(field, mesh.path) || mesh.path.size() > kMaxMeshPath ||
-      mesh.path.find('\0') != std::string::npos) {
-    return p.fail("bad mesh path '" + std::string(field) + "': at most " +
-                  std::to_string(kMaxMeshPath) +
-                  " bytes, each of '%', space and control as %XX (not %00)");
-  }
-  return true;
 }
 
 // TICK mesh DIGEST PATH, or TICK mesh none; the path listed in meshes once.
@@ -619,15 +435,6 @@ int formatRecord(const Record& record, char (&line)[kMaxRecordLength]) {
   return out.finish();
 }
 
-std::string formatMeshRecord(std::uint64_t tick, const MeshRef* mesh) {
-  std::string line = std::to_string(tick) + " " + std::string(kMeshWord) + " ";
-  if (mesh == nullptr) {
-    return line + std::string(kNoMeshWord) + "\n";
-  }
-  writeChecksumHex(line, mesh->digest);
-  return line + " " + escapedPath(mesh->path) + "\n";
-}
-
 std::string formatSessionStart(const Scene& scene, std::string_view meshPath) {
   std::string text = std::string(kSessionHeader) + "\n";
   const std::span<const Param> params = sceneParams();
@@ -649,9 +456,8 @@ std::string formatSessionStart(const Scene& scene, std::string_view meshPath) {
   }
   const std::string_view path = meshPath.empty() ? vellumry::meshPath(scene.meshFile) : meshPath;
   if (!path.empty()) {
-    text += std::string(kSceneWord) + " " + std::string(kMeshFileKey) + " ";
-    writeChecksumHex(text, scene.meshFile.digest);
-    text += " " + escapedPath(path) + "\n";
+    text += std::string(kSceneWord) + " " + std::string(kMeshFileKey) + " " +
+            meshRefText({std::string(path), scene.meshFile.digest}) + "\n";
   }
   return text;
 }
