@@ -8,10 +8,10 @@ SHELL := /bin/bash
 #   make bench        the simulation benchmarks and the frame-rate probe
 #   make screenshots  regenerate docs/screenshot-*.png under Xvfb
 #   make package      build the Debian package into build/default
-#   make fuzz         fuzz the session and scene file readers with libFuzzer, FUZZ_SECONDS (60)
-#                     shared between them
-#   make demo         render data/sessions/demo.session and drape.session headless into
-#                     docs/demo.webp and docs/drape.webp
+#   make fuzz         fuzz the session, scene and mesh file readers with libFuzzer,
+#                     FUZZ_SECONDS (60) shared between them
+#   make demo         render data/sessions/demo.session, drape.session and tablecloth.session
+#                     headless into docs/demo.webp, docs/drape.webp and docs/tablecloth.webp
 
 JOBS ?= 2
 # Warnings are errors in CI (CI=true), not on every user's compiler.
@@ -62,20 +62,25 @@ screenshots: build
 package: build
 	cd build/default && cpack -G DEB
 
-# Each fuzzer takes its share of FUZZ_SECONDS. A session fuzzer's seeds are every checked-in
-# session, the scene fuzzer's every example scene; what the fuzzers add stays in build/fuzz.
-FUZZERS = session scene
+# Each fuzzer takes its share of FUZZ_SECONDS. The session fuzzer's seeds are every checked-in
+# session, the scene fuzzer's every example scene, the mesh fuzzer's every mesh; what the fuzzers
+# add stays in build/fuzz.
+FUZZERS = session scene mesh
 FUZZ_SHARE = $$(( $(FUZZ_SECONDS) / $(words $(FUZZERS)) ))
-FUZZ_FLAGS = -max_total_time=$(FUZZ_SHARE) -max_len=8192 -close_fd_mask=3 -print_final_stats=1
+FUZZ_FLAGS = -max_total_time=$(FUZZ_SHARE) -close_fd_mask=3 -print_final_stats=1
 
 fuzz: deps
 	$(CONFIGURE) fuzz
 	cmake --build --preset fuzz -j $(JOBS) --target $(addsuffix _fuzz,$(FUZZERS))
-	mkdir -p build/fuzz/corpus build/fuzz/scene-corpus
+	mkdir -p build/fuzz/corpus build/fuzz/scene-corpus build/fuzz/mesh-corpus
 	cp tests/sessions/*.session data/sessions/*.session tests/fuzz/*.session build/fuzz/corpus/
 	cp data/scenes/*.toml build/fuzz/scene-corpus/
-	./build/fuzz/session_fuzz $(FUZZ_FLAGS) -dict=tests/fuzz/session.dict build/fuzz/corpus
-	./build/fuzz/scene_fuzz $(FUZZ_FLAGS) -dict=tests/fuzz/scene.dict build/fuzz/scene-corpus
+	cp data/meshes/* build/fuzz/mesh-corpus/
+	./build/fuzz/session_fuzz $(FUZZ_FLAGS) -max_len=8192 -dict=tests/fuzz/session.dict \
+	  build/fuzz/corpus
+	./build/fuzz/scene_fuzz $(FUZZ_FLAGS) -max_len=8192 -dict=tests/fuzz/scene.dict \
+	  build/fuzz/scene-corpus
+	./build/fuzz/mesh_fuzz $(FUZZ_FLAGS) -max_len=4096 build/fuzz/mesh-corpus
 
 # The 400-tick session, every tick, at 288 by 288: about 570 kB.
 demo: build
@@ -83,6 +88,8 @@ demo: build
 	  --size 288x288 --force --quiet
 	./build/default/vellumry --replay data/sessions/drape.session --render docs/drape.webp \
 	  --size 288x288 --force --quiet
+	./build/default/vellumry --replay data/sessions/tablecloth.session \
+	  --render docs/tablecloth.webp --size 288x288 --force --quiet
 
 clean:
 	rm -rf build

@@ -15,6 +15,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "app/solids.h"
 #include "app/viewer.h"
 
 namespace vellumry::fake_gl {
@@ -169,6 +170,7 @@ void resetProgram() {
   grab = Grab();
   tickCount = 0;
   scene = Scene();
+  forgetSolids();
   substeps = 1;
   tickClock = steadyMillis;
   answers() = Answers();
@@ -227,6 +229,9 @@ void glDrawElements(GLenum mode, GLsizei count, GLenum type, const void* indices
                             static_cast<double>(type), vellumry::fake_gl::address(indices)});
 }
 void glShadeModel(GLenum mode) { record("glShadeModel", {static_cast<double>(mode)}); }
+void glPolygonOffset(GLfloat factor, GLfloat units) {
+  record("glPolygonOffset", {static_cast<double>(factor), static_cast<double>(units)});
+}
 void glLightfv(GLenum light, GLenum pname, const GLfloat* params) {
   vellumry::fake_gl::recordFloats("glLightfv", light, pname, params);
 }

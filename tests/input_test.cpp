@@ -22,6 +22,7 @@
 #include "app/controls.h"
 #include "app/scene_choice.h"
 #include "app/session_run.h"
+#include "app/solids.h"
 #include "app/viewer.h"
 #include "fake_gl.h"
 #include "session/checksum.h"
@@ -518,6 +519,45 @@ TEST_F(InputTest, TwoSnapshotsInOneSecondAreTwoFiles) {
     EXPECT_EQ(readText(dir / name).substr(1, 3), "PNG") << name;
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2);
+  std::filesystem::remove_all(dir);
+}
+
+// A solid is kept once, put in force, moved and taken away by events alone, each recorded with
+// its file named from the session's folder; an event naming no solid kept changes nothing.
+TEST_F(InputTest, ASolidChangesThroughEventsAndIsRecordedBesideTheSession) {
+  const std::string dir = testing::TempDir() + "input_test_mesh_" + std::to_string(getpid());
+  std::filesystem::create_directories(dir + "/meshes");
+  std::filesystem::create_directories(dir + "/sessions");
+  std::ofstream(dir + "/meshes/tri.obj") << "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+  initScene();
+  std::string error;
+  const int index = loadSolid(dir + "/meshes/tri.obj", error);
+  ASSERT_GE(index, 0) << error;
+  EXPECT_EQ(loadSolid(dir + "/meshes/../meshes/tri.obj", error), index) << "kept once";
+  EXPECT_EQ(loadSolid(dir + "/none.obj", error), -1);
+  EXPECT_NE(error.find("none.obj: no such file"), std::string::npos) << error;
+  const std::string path = dir + "/sessions/s.session";
+  startRecording(std::fopen(path.c_str(), "w"), path);
+  submit(meshEvent(index));
+  ASSERT_EQ(collider.solidTriangles().size(), 1U);
+  EXPECT_EQ(meshPath(scene.meshFile), dir + "/meshes/tri.obj");
+  submit(setEvent(findParam("mesh.position"), Vec3(1, 2, 3)));
+  const Vec3 placed = collider.solidPoints()[2];  // (1, 0, 0), the last in order
+  EXPECT_TRUE(placed.x == 2 && placed.y == 2 && placed.z == 3);
+  submit(meshEvent(index + 1));
+  EXPECT_TRUE(collider.hasSolid()) << "no such solid: nothing changes";
+  ticks(3);
+  submit(meshEvent(-1));
+  EXPECT_FALSE(collider.hasSolid());
+  EXPECT_EQ(meshPath(scene.meshFile), "");
+  ASSERT_EQ(finishSession(), 0);
+  char digest[17];
+  std::snprintf(digest, sizeof digest, "%016llx",
+                static_cast<unsigned long long>(loadedSolid(index)->digest));
+  const std::string text = readText(path);
+  const std::string events = "\n0 mesh " + std::string(digest) +
+                             " ../meshes/tri.obj\n0 set mesh.position 1 2 3\n3 mesh none\n";
+  EXPECT_NE(text.find(events), std::string::npos) << text;
   std::filesystem::remove_all(dir);
 }
 

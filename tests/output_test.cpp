@@ -395,5 +395,39 @@ TEST(OutputTest, AReplayRecordedAgainReplaysToTheSameChecksums) {
   fs::remove_all(dir);
 }
 
+// The solid comes last, its faces naming its own points and one normal each, counted past the
+// floor's four points and single normal.
+TEST(OutputTest, TheSolidFollowsTheFloorWithOneNormalATriangle) {
+  const std::string dir = scratch();
+  MeshExport mesh;
+  std::string error;
+  ASSERT_TRUE(mesh.open(dir + "/s.obj", false, error)) << error;
+  Cloth cloth;
+  cloth.build(3.0, 4);
+  const std::vector<Vec3> points = {{0, 0, 0}, {0, 0, 2}, {2, 0, 0}, {0, 2, 0}};
+  const std::vector<std::array<std::int32_t, 3>> triangles = {{0, 1, 2}, {0, 3, 1}};
+  WorldFrame world{true, {1.5, -1.5, 1.5}, 0.8, true, -3.5, 1.5, 6.0, &points, &triangles};
+  ASSERT_TRUE(mesh.addFrame(4, 0, floats(cloth, false), floats(cloth, true), error, world));
+  ASSERT_TRUE(mesh.finish(error)) << error;
+  const std::string obj = slurp(dir + "/s.obj");
+  EXPECT_LT(obj.find("o floor"), obj.find("o solid"));
+  const auto v = objLines(obj, "v");
+  const auto vn = objLines(obj, "vn");
+  const std::string solid = obj.substr(obj.find("o solid"));
+  const std::size_t before = 16 + kBallPoints + 4;
+  ASSERT_EQ(v.size(), before + 4);
+  ASSERT_EQ(vn.size(), before - 3 + 2);
+  // Points 135 to 138 (134 before them); normals 132 and 133 (131 before them).
+  static_assert(kBallPoints == 114);
+  for (const char* face :
+       {"\nf 135//132 136//132 137//132\n", "\nf 135//133 138//133 136//133\n"}) {
+    EXPECT_NE(solid.find(face), std::string::npos) << solid;
+  }
+  EXPECT_EQ(vn[vn.size() - 2], (std::vector<float>{0, 1, 0}));
+  EXPECT_EQ(vn.back(), (std::vector<float>{1, 0, 0}));
+  EXPECT_EQ(v[before + 1], (std::vector<float>{0, 0, 2}));
+  fs::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace vellumry

@@ -3,6 +3,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,6 +54,13 @@ TEST(SceneFileTest, BadInputIsRefusedInOneLineNamingWhereTheKeyAndTheRange) {
       {"cloth.pins=0,0;1", false, {"--set cloth.pins=0,0;1: ", "COLUMN,ROW pairs", "'mounts'"}},
       {"cloth.pins=0,0;", false, {"--set cloth.pins=0,0;: ", "COLUMN,ROW pairs"}},
       {"cloth.pins=0,256", false, {"--set cloth.pins=0,256: ", "from 0 to grid - 1"}},
+      {"[mesh]\nscale = 0.0\n", true, {"s.toml:2: ", "mesh.scale must be a number from 0.001"}},
+      {"[collision]\nthickness = -0.1\n", true, {"s.toml:2: ", "collision.thickness must be"}},
+      {"[collision]\nself = 1\n", true, {"s.toml:2: ", "collision.self must be true or false"}},
+      {"[mesh]\nfile = 3\n", true, {"s.toml:2: ", "mesh.file must be a path in quotes", "not 3"}},
+      {"[mesh]\nfiles = ''\n", true, {"s.toml:2: ", "'files'", "position, scale, friction, file"}},
+      {"mesh.file=" + std::string(1024, 'a'), false, {"--set mesh.file=aaa", "at most 1023 bytes"}},
+      {"mesh.scale=-1", false, {"--set mesh.scale=-1: ", "from 0.001 to 1000, not '-1'"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
@@ -92,6 +100,37 @@ TEST(SceneFileTest, PinsFromTheCommandLineFitTheGridOnceEveryOptionIsRead) {
   }
 }
 
+// Held absolute: a printed scene names the same file wherever it is read from.
+TEST(SceneFileTest, AMeshFileIsTakenFromTheSceneFilesFolderOrTheWorkingDirectory) {
+  const std::string here = std::filesystem::current_path().string();
+  struct Case {
+    std::string text;  // a scene file's [mesh] file, or a --set setting when name is empty
+    std::string name;
+    std::string path;
+  };
+  const std::vector<Case> cases = {
+      {"'../meshes/./table.obj'", "/data/scenes/t.toml", "/data/meshes/table.obj"},
+      {"'/a b/x.stl'", "rel/t.toml", "/a b/x.stl"},
+      {"'x.ply'", "rel/t.toml", here + "/rel/x.ply"},
+      {R"("q\"uote\\d.glb")", "/s.toml", R"(/q"uote\d.glb)"},
+      {"mesh.file=m/x.obj", "", here + "/m/x.obj"},
+  };
+  for (const Case& c : cases) {
+    Scene scene;
+    Scene back;
+    std::string error;
+    ASSERT_TRUE(c.name.empty() ? readSetting(c.text, scene, error)
+                               : readScene("[mesh]\nfile = " + c.text + "\n", c.name, scene, error))
+        << error;
+    EXPECT_EQ(meshPath(scene.meshFile), c.path);
+    EXPECT_FALSE(isDefaultScene(scene));
+    ASSERT_TRUE(readScene(formatScene(scene), "/elsewhere/t.toml", back, error)) << error;
+    EXPECT_EQ(meshPath(back.meshFile), c.path) << formatScene(scene);
+    ASSERT_TRUE(readSetting("mesh.file=", back, error));
+    EXPECT_TRUE(isDefaultScene(back)) << "an empty mesh.file is none";
+  }
+}
+
 TEST(SceneFileTest, APrintedSceneReadsBackToTheSameBits) {
   Scene tuned;
   tuned.grid = 97;
@@ -103,6 +142,8 @@ TEST(SceneFileTest, APrintedSceneReadsBackToTheSameBits) {
   tuned.world.ball.enabled = true;
   tuned.world.wind.velocity = Vec3(1.0 / 3.0, 0.0, -4.5);
   tuned.tearRatio = 1.0 + 0x1p-52;
+  tuned.world.collision = {0x1p-7, true};
+  tuned.world.mesh = {Vec3(1.5, -0.0, 1e-9), 1.0 / 3.0, 0.25};
   for (int i = 0; i < 11; ++i) {
     addPin(tuned.pins, 96 - i, i * 9);
   }

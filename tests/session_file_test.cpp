@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <limits>
 #include <memory>
@@ -73,6 +74,8 @@ TEST(SessionFileTest, EveryRecordReadsBackExactly) {
   start.world.floor.enabled = true;
   start.world.wind.velocity = Vec3(1.0 / 7.0, 0.0, -2.0);
   start.tearRatio = 1.7;
+  start.world.collision = {1.0 / 64.0, true};
+  start.world.mesh = {Vec3(1.5, -2.0, 0.1), 1.25, 0.0};
   for (const auto& [c, r] : {std::pair{63, 0}, {0, 63}, {5, 9}}) {
     addPin(start.pins, c, r);
   }
@@ -136,7 +139,7 @@ TEST(SessionFileTest, ABadFileIsRefusedWithItsLineAndFault) {
   };
   const std::vector<Case> cases = {
       {"", 1, "empty file"},
-      {"vellumry-session 4\n0 menu 0\n", 1, "unknown session version '4'"},
+      {"vellumry-session 5\n0 menu 0\n", 1, "unknown session version '5'"},
       {"hello\n", 1, "not a session file"},
       {h + "0 jump 1 2\n", 2, "unknown event 'jump'"},
       {h + "0 press 1 two\n", 2, "bad number 'two'"},
@@ -176,6 +179,18 @@ TEST(SessionFileTest, ABadFileIsRefusedWithItsLineAndFault) {
       {h + "0 pins twist\n", 2, "'pins' takes clear, mounts, or add"},
       {h + "0 pins add 1\n", 2, "'pins add' takes 2 numbers, not 1"},
       {h + "scene ball.enabled 2\n", 2, "ball.enabled must be true or false, not 2"},
+      {"vellumry-session 3\nscene collision.self 1\n", 2, "'collision.self' needs a version 4"},
+      {"vellumry-session 3\n0 set mesh.scale 2\n", 2, "'mesh.scale' needs a version 4"},
+      {"vellumry-session 3\n0 mesh none\n", 2, "'mesh' needs a version 4"},
+      {"vellumry-session 3\nscene mesh.file 0123456789abcdef a\n", 2, "'mesh.file' needs a"},
+      {h + "scene mesh.scale 0\n", 2, "mesh.scale must be from 0.001 to 1000, not 0"},
+      {h + "scene collision.thickness -1\n", 2, "collision.thickness must be from 0 to 1"},
+      {h + "scene collision.self 0.5\n", 2, "collision.self must be true or false"},
+      {h + "0 mesh 0123456789abcdef a b\n", 2, "'mesh' takes a digest and a path, a path"},
+      {h + "0 mesh 12345 a.obj\n", 2, "mesh digest '12345' is not 16 hex digits"},
+      {h + "scene mesh.file 0123456789abcdef a%2\n", 2, "bad mesh path 'a%2'"},
+      {h + "0 mesh 0123456789abcdef a%00b\n", 2, "bad mesh path 'a%00b'"},
+      {h + std::string("0 mesh a\0b\n", 11), 2, "bad mesh path 'a"},
       {h + "scene pins add 15 0\n", 2, "(15, 0) is outside the 15 by 15 grid"},
       {h + "scene pins add 1 1\nscene pins add 1 1\n", 3, "(1, 1) is listed twice"},
   };
@@ -186,6 +201,41 @@ TEST(SessionFileTest, ABadFileIsRefusedWithItsLineAndFault) {
     EXPECT_FALSE(parseSession(c.text, records, error));
     EXPECT_EQ(error.line, c.line);
     EXPECT_NE(error.message.find(c.fault), std::string::npos) << error.message;
+  }
+}
+
+// Paths travel as one field each, spaces and '%' escaped; each file is listed once, and a record
+// names it by its place in the list.
+TEST(SessionFileTest, MeshFilesReadBackWithTheirDigests) {
+  Scene start;
+  setMeshPath(start.meshFile, "/the meshes/100%.obj");
+  start.meshFile.digest = 0xfedcba9876543210ULL;
+  const MeshRef table{"../meshes/table.obj", 0x0123456789abcdefULL};
+  const MeshRef changed{"../meshes/table.obj", 0x0123456789abcde0ULL};
+  const std::string text = formatSessionStart(start, "meshes/a b.obj") +
+                           formatMeshRecord(3, &table) + formatMeshRecord(4, &changed) +
+                           formatMeshRecord(5, nullptr) + formatMeshRecord(6, &table);
+  EXPECT_NE(text.find("\nscene mesh.file fedcba9876543210 meshes/a%20b.obj\n3 mesh "
+                      "0123456789abcdef ../meshes/table.obj\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\n5 mesh none\n"), std::string::npos);
+  EXPECT_NE(formatSessionStart(start).find(" /the%20meshes/100%25.obj\n"), std::string::npos);
+  EXPECT_EQ(formatSessionStart(Scene()).find("mesh.file"), std::string::npos) << "no mesh, no line";
+  Scene scene;
+  std::vector<Record> records;
+  std::vector<MeshRef> meshes;
+  ParseError error;
+  ASSERT_TRUE(parseSession(text, scene, records, meshes, error)) << error.message;
+  EXPECT_EQ(meshPath(scene.meshFile), "meshes/a b.obj");
+  EXPECT_EQ(scene.meshFile.digest, start.meshFile.digest);
+  ASSERT_EQ(meshes.size(), 2U);
+  EXPECT_EQ(meshes[0].path + " " + meshes[1].path, "../meshes/table.obj ../meshes/table.obj");
+  EXPECT_EQ(meshes[1].digest, changed.digest);
+  ASSERT_EQ(records.size(), 4U);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    EXPECT_EQ(records[i].event.kind, EventKind::kMesh);
+    EXPECT_EQ(records[i].event.value, (std::array{0, 1, -1, 0})[i]) << "record " << i;
   }
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/controls.h"
+#include "app/solid_draw.h"
 #include "app/world_draw.h"
 #include "fake_gl.h"
 
@@ -278,6 +279,83 @@ TEST_F(ViewerTest, TheBallAndTheFloorAreDrawnAfterTheClothAndTheClothsMaterialIs
         fake_gl::sameCalls({calls.end() - static_cast<long>(wanted.size()), calls.end()}, wanted))
         << "drawMode " << mode;
   }
+}
+
+// The floor is pushed back in depth while it is drawn, and outlined in wireframe.
+TEST_F(ViewerTest, TheFloorIsOffsetInDepthAndOutlinedInWireframe) {
+  cloth.build(3.0, 15);
+  scene.world.floor.enabled = true;
+  for (const GLenum mode : {GLenum{GL_SMOOTH}, GLenum{GL_FLAT}}) {
+    drawMode = mode;
+    display();
+    const std::vector<Call> calls = fake_gl::take();
+    std::vector<std::string_view> names;
+    for (const Call& c : calls) {
+      if (c.name == "glPolygonOffset" || c.name == "glBegin" ||
+          (c.name == "glPolygonMode" && c.arg(1) == e(GL_LINE)) ||
+          ((c.name == "glEnable" || c.name == "glDisable") &&
+           c.arg(0) == e(GL_POLYGON_OFFSET_FILL))) {
+        names.push_back(c.name);
+      }
+    }
+    const std::vector<std::string_view> lit = {"glEnable", "glPolygonOffset", "glBegin", "glBegin",
+                                               "glDisable"};
+    const std::vector<std::string_view> lines = {"glEnable", "glPolygonOffset", "glPolygonMode",
+                                                 "glBegin",  "glBegin",         "glDisable"};
+    // The cloth's own primitives come first: only the floor's last two glBegin are compared.
+    ASSERT_GE(names.size(), lit.size());
+    names.erase(names.begin(),
+                names.end() - static_cast<long>(mode == GL_SMOOTH ? lit.size() : lines.size()));
+    EXPECT_EQ(names, mode == GL_SMOOTH ? lit : lines) << "drawMode " << mode;
+  }
+}
+
+// The solid's triangles where the collider places them: lit in its own colour with one normal
+// each, the cloth's material after; plain lines in wireframe; nothing at all without a solid.
+TEST_F(ViewerTest, TheSolidIsDrawnLitInItsOwnColourAndTheClothsMaterialIsRestored) {
+  cloth.build(3.0, 15);
+  const SolidMesh solid{{{0, 0, 0}, {0, 0, 1}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 3, 1}}};
+  collider.setSolid(&solid, {Vec3(1.0, -2.0, 0.5), 2.0, 0.5});
+  const auto material = [](GLenum which, const GLfloat* v) {
+    return expected("glMaterialfv", {e(GL_FRONT_AND_BACK), e(which), v[0], v[1], v[2], v[3]});
+  };
+  const std::vector<Call> lit = {material(GL_AMBIENT, kSolidAmbient),
+                                 material(GL_DIFFUSE, kSolidDiffuse),
+                                 expected("glBegin", {e(GL_TRIANGLES)}),
+                                 expected("glNormal3d", {0, 1, 0}),
+                                 expected("glVertex3d", {1, -2, 0.5}),
+                                 expected("glVertex3d", {1, -2, 2.5}),
+                                 expected("glVertex3d", {3, -2, 0.5}),
+                                 expected("glNormal3d", {1, 0, 0}),
+                                 expected("glVertex3d", {1, -2, 0.5}),
+                                 expected("glVertex3d", {1, 0, 0.5}),
+                                 expected("glVertex3d", {1, -2, 2.5}),
+                                 expected("glEnd", {}),
+                                 material(GL_AMBIENT, kClothAmbient),
+                                 material(GL_DIFFUSE, kClothDiffuse),
+                                 expected("glPopMatrix", {}),
+                                 expected("glutSwapBuffers", {})};
+  display();
+  std::vector<Call> calls = fake_gl::take();
+  ASSERT_GE(calls.size(), lit.size());
+  EXPECT_TRUE(fake_gl::sameCalls({calls.end() - static_cast<long>(lit.size()), calls.end()}, lit));
+  drawMode = GL_FLAT;
+  display();
+  calls = fake_gl::take();
+  const auto lines = std::find_if(calls.rbegin(), calls.rend(), [](const Call& c) {
+    return c.name == "glBegin" && c.arg(0) == e(GL_LINES);
+  });
+  ASSERT_NE(lines, calls.rend());
+  EXPECT_EQ(lines - calls.rbegin(), 2 + 1 + 12)
+      << "the last lines: six edges, then the frame's end";
+  EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                          [](const Call& c) { return c.name == "glMaterialfv"; }),
+            0);
+  collider.setSolid(nullptr, {});
+  drawMode = GL_SMOOTH;
+  display();
+  EXPECT_EQ(fake_gl::count("glMaterialfv"), 0) << "no solid, no material";
+  EXPECT_EQ(fake_gl::count("glEnd"), 28) << "the cloth's 14 rows of two strips alone";
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ void saveFrame() {
   job.failed = !job.frames.add(tickCount + 1, job.pixels.data(), job.error);
 }
 
-// The ball and the floor as drawn.
+// The ball, the floor and the solid as drawn.
 WorldFrame worldFrame() {
   const World& world = scene.world;
   WorldFrame frame;
@@ -67,6 +67,10 @@ WorldFrame worldFrame() {
   frame.floorHeight = world.floor.height;
   frame.floorCentre = 0.5 * cloth.width;
   frame.floorHalfSize = kFloorHalfSize;
+  if (collider.hasSolid()) {
+    frame.solidPoints = &collider.solidPoints();
+    frame.solidTriangles = &collider.solidTriangles();
+  }
   return frame;
 }
 

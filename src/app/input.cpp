@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/session_run.h"
+#include "app/solids.h"
 #include "app/viewer.h"
 
 namespace vellumry {
@@ -187,6 +188,9 @@ void applyEvent(const Event& event) {
       break;
     case EventKind::kPins:
       changePins(event);
+      break;
+    case EventKind::kMesh:
+      useSolid(event.value);
       break;
   }
 }

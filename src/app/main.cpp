@@ -11,6 +11,7 @@
 #include "app/headless.h"
 #include "app/panel.h"
 #include "app/session_run.h"
+#include "app/solids.h"
 #include "app/viewer.h"
 #include "scene/scene_file.h"
 
@@ -84,6 +85,9 @@ int main(int argc, char** argv) {
   if (!commandLineScene(options.scenePath, options.settings, scene, error)) {
     std::fprintf(stderr, "vellumry: %s\n", error.c_str());
     return kStatusUsage;
+  }
+  if (const int status = loadSceneSolid(); status != 0) {
+    return status;
   }
   if (options.printScene) {
     return printSceneInForce(options.replayPath);

@@ -19,6 +19,7 @@
 
 #include "app/input.h"
 #include "app/panel_hook.h"
+#include "app/panel_solid.h"
 #include "app/scene_choice.h"
 #include "app/session_run.h"
 #include "app/viewer.h"
@@ -469,7 +470,8 @@ void loadChosenScene() {
   const SceneFile& file = panel.sceneFiles[static_cast<std::size_t>(panel.chosenScene)];
   Scene loaded;
   std::string error;
-  if (!loadScene(file.path, loaded, error) || !checkScene(loaded, error)) {
+  if (!loadScene(file.path, loaded, error) || !checkScene(loaded, error) ||
+      !sendSceneSolid(loaded, send, error)) {
     std::snprintf(panel.refusal, sizeof panel.refusal, "%s", error.c_str());
     return;
   }
@@ -515,6 +517,9 @@ void sceneControls() {
     }
     if (open) {
       paramControl(i, p);
+    }
+    if (open && p.table == "mesh" && (i + 1 == count || params[i + 1].table != "mesh")) {
+      solidControls(send, panel.refusal, sizeof panel.refusal);
     }
   }
   sceneChooser();

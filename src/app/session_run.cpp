@@ -3,12 +3,17 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <span>
+#include <system_error>
 #include <utility>
 
 #include "app/command_line.h"
 #include "app/input.h"
+#include "app/solids.h"
 #include "app/viewer.h"
+#include "scene/scene_file.h"
 #include "session/checksum.h"
 
 namespace vellumry {
@@ -24,6 +29,7 @@ struct Recording {
   std::FILE* file = nullptr;
   std::string path;
   bool failed = false;
+  std::filesystem::path folder;  ///< absolute: mesh files are named relative to it
 };
 
 struct Replay {
@@ -46,16 +52,90 @@ void writeFailed() {
                std::strerror(errno));
 }
 
-void write(const Record& record) {
+void writeLine(const char* line, std::size_t length) {
   if (recording.file == nullptr || recording.failed) {
     return;
   }
-  char line[kMaxRecordLength];
-  const int length = formatRecord(record, line);
-  if (std::fwrite(line, 1, static_cast<std::size_t>(length), recording.file) !=
-      static_cast<std::size_t>(length)) {
+  if (std::fwrite(line, 1, length, recording.file) != length) {
     writeFailed();
   }
+}
+
+void write(const Record& record) {
+  char line[kMaxRecordLength];
+  const int length = formatRecord(record, line);
+  writeLine(line, static_cast<std::size_t>(length));
+}
+
+std::string folderOf(const std::string& path) {
+  return std::filesystem::path(path).parent_path().string();
+}
+
+// A mesh file as the recording names it: relative to the recording's folder, when the two lie
+// under one top directory (so that they move together); absolute otherwise.
+std::string recordedPath(std::string_view absolute) {
+  const std::filesystem::path mesh(absolute);
+  const std::filesystem::path& folder = recording.folder;
+  const bool near = std::distance(mesh.begin(), mesh.end()) > 1 &&
+                    std::distance(folder.begin(), folder.end()) > 1 &&
+                    *std::next(mesh.begin()) == *std::next(folder.begin());
+  const std::filesystem::path relative = mesh.lexically_relative(folder);
+  return near && !relative.empty() ? relative.string() : std::string(absolute);
+}
+
+void writeMesh(int index) {
+  const LoadedSolid* solid = loadedSolid(index);
+  if (solid == nullptr && index != -1) {
+    return;  // no such solid: the event changes nothing
+  }
+  const MeshRef mesh =
+      solid != nullptr ? MeshRef{recordedPath(solid->path), solid->digest} : MeshRef{};
+  const std::string line = formatMeshRecord(tickCount, solid != nullptr ? &mesh : nullptr);
+  writeLine(line.data(), line.size());
+}
+
+// Reads a mesh file the session names and checks it is the solid recorded. Returns its index,
+// or -1 after a message naming the session and the file.
+int sessionSolid(const std::string& session, const MeshRef& mesh) {
+  MeshFile file;
+  std::string error;
+  const int index = resolveMeshPath(mesh.path, folderOf(session), file, error)
+                        ? loadSolid(std::string(meshPath(file)), error)
+                        : -1;
+  if (index < 0) {
+    std::fprintf(stderr, "vellumry: %s: its mesh %s\n", session.c_str(), error.c_str());
+    return -1;
+  }
+  const LoadedSolid& solid = *loadedSolid(index);
+  if (mesh.digest != 0 && solid.digest != mesh.digest) {
+    std::fprintf(stderr,
+                 "vellumry: %s: its mesh %s has changed since the recording (digest %016" PRIx64
+                 ", recorded %016" PRIx64 ")\n",
+                 session.c_str(), solid.path.c_str(), solid.digest, mesh.digest);
+    return -1;
+  }
+  return index;
+}
+
+// Every mesh file the session names, read and checked before it starts; the records then name
+// the solids kept. Returns the solid the session starts with (-1 for none), or -2 after a fault.
+int sessionSolids(const std::string& session, const Scene& start,
+                  const std::vector<MeshRef>& meshes, std::vector<Record>& records) {
+  std::vector<int> kept;
+  for (const MeshRef& mesh : meshes) {
+    kept.push_back(sessionSolid(session, mesh));
+    if (kept.back() < 0) {
+      return -2;
+    }
+  }
+  for (Record& r : records) {
+    if (r.kind == RecordKind::kEvent && r.event.kind == EventKind::kMesh && r.event.value >= 0) {
+      r.event.value = kept[static_cast<std::size_t>(r.event.value)];
+    }
+  }
+  const std::string path(meshPath(start.meshFile));
+  const int first = path.empty() ? -1 : sessionSolid(session, {path, start.meshFile.digest});
+  return path.empty() || first >= 0 ? first : -2;
 }
 
 void flush() {
@@ -120,13 +200,19 @@ int openReplay(const std::string& path) {
     return kStatusBadInput;
   }
   std::vector<Record> records;
+  std::vector<MeshRef> meshes;
   Scene start;
   ParseError fault;
-  if (!parseSession(text, start, records, fault)) {
+  if (!parseSession(text, start, records, meshes, fault)) {
     std::fprintf(stderr, "vellumry: %s:%d: %s\n", path.c_str(), fault.line, fault.message.c_str());
     return kStatusBadInput;
   }
+  const int solid = sessionSolids(path, start, meshes, records);
+  if (solid < -1) {
+    return kStatusBadInput;
+  }
   scene = start;
+  useSolid(solid);
   startReplay(std::move(records), path);
   return 0;
 }
@@ -159,8 +245,13 @@ int startSession(const Options& options) {
 bool sessionActive() { return replay.active || recording.file != nullptr; }
 
 void startRecording(std::FILE* file, std::string path) {
-  recording = {file, std::move(path), false};
-  if (std::fputs(formatSessionStart(scene).c_str(), file) < 0) {
+  std::error_code fault;
+  const std::filesystem::path folder =
+      std::filesystem::absolute(path, fault).lexically_normal().parent_path();
+  recording = {file, std::move(path), false, folder};
+  const std::string_view mesh = meshPath(scene.meshFile);
+  const std::string written = mesh.empty() ? std::string() : recordedPath(mesh);
+  if (std::fputs(formatSessionStart(scene, written).c_str(), file) < 0) {
     writeFailed();
   }
   flush();
@@ -183,6 +274,10 @@ void recordEvent(const Event& event) {
       (event.value < 0 || event.value >= static_cast<int>(params.size()) ||
        !inRange(params[static_cast<std::size_t>(event.value)], event.target))) {
     return;  // a change no scene can take changes nothing; a session file may not hold it
+  }
+  if (event.kind == EventKind::kMesh) {
+    writeMesh(event.value);
+    return;
   }
   Record r;
   r.tick = tickCount;

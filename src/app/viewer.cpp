@@ -10,6 +10,8 @@
 #include "app/controls.h"
 #include "app/panel_hook.h"
 #include "app/session_run.h"
+#include "app/solid_draw.h"
+#include "app/solids.h"
 #include "app/world_draw.h"
 #include "world/world_step.h"
 
@@ -139,7 +141,13 @@ void dropCloth() {
 }
 
 void applyScene(const Scene& next, bool rebuild) {
+  const MeshPlacement was = scene.world.mesh;
   scene = next;
+  const MeshPlacement& now = scene.world.mesh;
+  if (now.position.x != was.position.x || now.position.y != was.position.y ||
+      now.position.z != was.position.z || now.scale != was.scale || now.friction != was.friction) {
+    placeSolid();
+  }
   substeps = substepsFor(scene);
   if (rebuild) {
     grab.active = false;  // a held particle belonged to the old cloth
@@ -206,6 +214,7 @@ void display() {
     arrays ? cloth.drawShadedArrays() : cloth.drawShaded();
   }
   drawWorld(scene.world, cloth.width, drawMode);
+  drawSolid(collider.solidPoints(), collider.solidTriangles(), drawMode);
   glPopMatrix();
   if (panelHook.draw != nullptr) {
     panelHook.draw();

@@ -14,6 +14,9 @@ constexpr GLfloat kBallAmbient[] = {0.35f, 0.33f, 0.3f, 1.0f};
 constexpr GLfloat kBallDiffuse[] = {0.75f, 0.68f, 0.6f, 1.0f};  // a warm grey
 constexpr GLfloat kLightTile[] = {0.55f, 0.55f, 0.55f, 1.0f};
 constexpr GLfloat kDarkTile[] = {0.25f, 0.25f, 0.25f, 1.0f};
+// Depth offset of the floor: its slope times the factor, plus units of the depth buffer.
+constexpr GLfloat kFloorOffsetFactor = 1.0f;
+constexpr GLfloat kFloorOffsetUnits = 1.0f;
 
 // Made at the first ball drawn, kept for the program's life.
 GLUquadric* sphere = nullptr;
@@ -58,16 +61,25 @@ void drawTiles(double height, double centre, int parity) {
   glEnd();
 }
 
-// Lit: a checker of two greys; wireframe: every tile's outline.
+// Lit: a checker of two greys; wireframe: every tile's outline. Its depths are pushed back a
+// little, so that a cloth lying in its plane hides it instead of flickering with its checker.
 void drawFloor(const Floor& floor, double centre, bool lit) {
+  glEnable(GL_POLYGON_OFFSET_FILL);
+  glPolygonOffset(kFloorOffsetFactor, kFloorOffsetUnits);
   if (lit) {
     useMaterial(kLightTile, kLightTile);
+  } else {
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);  // the cloth's wireframe leaves polygons filled
   }
   drawTiles(floor.height, centre, 0);
   if (lit) {
     useMaterial(kDarkTile, kDarkTile);
   }
   drawTiles(floor.height, centre, 1);
+  if (!lit) {
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  }
+  glDisable(GL_POLYGON_OFFSET_FILL);
 }
 
 }  // namespace

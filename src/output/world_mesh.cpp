@@ -81,6 +81,30 @@ void writeFloor(std::FILE* file, const WorldFrame& world, int before) {
                before + 1, before + 3, before + 1, before + 4, before + 1);
 }
 
+// One normal a triangle, counter-clockwise corners facing it.
+void writeSolid(std::FILE* file, const WorldFrame& world, int vertices, int normals) {
+  const std::vector<Vec3>& points = *world.solidPoints;
+  std::fprintf(file, "o solid\n");
+  for (const Vec3& p : points) {
+    std::fprintf(file, "v %.9g %.9g %.9g\n", static_cast<float>(p.x), static_cast<float>(p.y),
+                 static_cast<float>(p.z));
+  }
+  for (const auto& t : *world.solidTriangles) {
+    const Vec3& a = points[static_cast<std::size_t>(t[0])];
+    const Vec3 n = cross(points[static_cast<std::size_t>(t[1])] - a,
+                         points[static_cast<std::size_t>(t[2])] - a);
+    const double length = std::sqrt(n.lengthSquared());
+    const Vec3 unit = length > 0.0 ? n / length : n;
+    std::fprintf(file, "vn %.9g %.9g %.9g\n", static_cast<float>(unit.x),
+                 static_cast<float>(unit.y), static_cast<float>(unit.z));
+  }
+  for (const auto& t : *world.solidTriangles) {
+    ++normals;
+    std::fprintf(file, "f %d//%d %d//%d %d//%d\n", vertices + t[0] + 1, normals,
+                 vertices + t[1] + 1, normals, vertices + t[2] + 1, normals);
+  }
+}
+
 }  // namespace
 
 void ballPoints(const WorldFrame& world, float* out) {
@@ -94,12 +118,21 @@ void ballPoints(const WorldFrame& world, float* out) {
 }
 
 bool writeWorldObjects(std::FILE* file, const WorldFrame& world, int before) {
+  int vertices = before;
+  int normals = before;
   if (world.ball) {
     writeBall(file, world, before);
-    before += kBallPoints;
+    vertices += kBallPoints;
+    normals += kBallPoints;
   }
   if (world.floor) {
-    writeFloor(file, world, before);
+    writeFloor(file, world, vertices);
+    vertices += 4;
+    normals += 1;
+  }
+  if (world.solidPoints != nullptr && world.solidTriangles != nullptr &&
+      !world.solidTriangles->empty()) {
+    writeSolid(file, world, vertices, normals);
   }
   return std::ferror(file) == 0;
 }

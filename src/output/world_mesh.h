@@ -1,6 +1,11 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <cstdio>
+#include <vector>
+
+#include "math/vec3.h"
 
 namespace vellumry {
 
@@ -13,6 +18,8 @@ struct WorldFrame {
   double floorHeight = 0.0;
   double floorCentre = 0.0;  ///< x and z of the floor square's centre
   double floorHalfSize = 0.0;
+  const std::vector<Vec3>* solidPoints = nullptr;  ///< the solid's, placed; null: no solid
+  const std::vector<std::array<std::int32_t, 3>>* solidTriangles = nullptr;
 };
 
 /// Rings of the ball's mesh between its poles, and points around each.
@@ -23,8 +30,9 @@ inline constexpr int kBallPoints = kBallRings * kBallSegments + 2;
 
 /// The ball's points at this frame, x y z each, in the order its mesh lists them.
 void ballPoints(const WorldFrame& world, float* out);
-/// The enabled solids as OBJ objects "ball" (a sphere) and "floor" (one quad), after `before`
-/// vertices and normals, faces counter-clockwise seen from outside; false on a write error.
+/// The enabled solids as OBJ objects "ball" (a sphere), "floor" (one quad) and "solid" (its
+/// triangles, one normal each), after `before` vertices and normals, faces counter-clockwise
+/// seen from outside; false on a write error.
 bool writeWorldObjects(std::FILE* file, const WorldFrame& world, int before);
 
 }  // namespace vellumry

@@ -11,10 +11,13 @@ namespace {
 
 Vec3 number(double v) { return {v, 0.0, 0.0}; }
 
+// Thickest layer kept between cloth and anything, in world units: a third of the default cloth.
+constexpr double kMaxThickness = 1.0;
+
 // Besides its range, the tear ratio may be 0: springs never break.
 constexpr std::string_view kTearKey = "tear.ratio";
 
-constexpr std::array<Param, 21> kParams = {{
+constexpr std::array<Param, 26> kParams = {{
     {"cloth", "grid", "cloth.grid", ParamType::kInt, 2, 256, true, "particles per side",
      [](const Scene& s) { return number(s.grid); },
      [](Scene& s, const Vec3& v) { s.grid = static_cast<int>(v.x); }},
@@ -92,6 +95,26 @@ constexpr std::array<Param, 21> kParams = {{
      "a spring breaks when stretched past this multiple of its rest length; 0: never",
      [](const Scene& s) { return number(s.tearRatio); },
      [](Scene& s, const Vec3& v) { s.tearRatio = v.x; }},
+    {"collision", "thickness", "collision.thickness", ParamType::kNumber, 0, kMaxThickness, false,
+     "distance kept between layers of cloth and from every solid (ball, floor, mesh); 0: none",
+     [](const Scene& s) { return number(s.world.collision.thickness); },
+     [](Scene& s, const Vec3& v) { s.world.collision.thickness = v.x; }},
+    {"collision", "self", "collision.self", ParamType::kBool, 0, 1, false,
+     "whether the cloth keeps from passing through itself",
+     [](const Scene& s) { return number(s.world.collision.self ? 1.0 : 0.0); },
+     [](Scene& s, const Vec3& v) { s.world.collision.self = v.x != 0.0; }},
+    {"mesh", "position", "mesh.position", ParamType::kVector, -100, 100, false,
+     "where the solid's own origin stands, x, y, z, in the cloth's coordinates",
+     [](const Scene& s) { return s.world.mesh.position; },
+     [](Scene& s, const Vec3& v) { s.world.mesh.position = v; }},
+    {"mesh", "scale", "mesh.scale", ParamType::kNumber, 0.001, 1000, false,
+     "the solid's size: the units of its file times this",
+     [](const Scene& s) { return number(s.world.mesh.scale); },
+     [](Scene& s, const Vec3& v) { s.world.mesh.scale = v.x; }},
+    {"mesh", "friction", "mesh.friction", ParamType::kNumber, 0, 1, false,
+     "share of its sliding speed cloth touching the solid loses",
+     [](const Scene& s) { return number(s.world.mesh.friction); },
+     [](Scene& s, const Vec3& v) { s.world.mesh.friction = v.x; }},
 }};
 
 // Stability of the integrator (v += h F / m, then x += h v / 2) on a particle of mass m held by
@@ -220,9 +243,22 @@ int badPin(const Scene& scene, std::string& why) {
 
 bool checkPins(const Scene& scene, std::string& why) { return badPin(scene, why) < 0; }
 
+bool setMeshPath(MeshFile& file, std::string_view path) {
+  if (path.size() > static_cast<std::size_t>(kMaxMeshPath) ||
+      path.find('\0') != std::string_view::npos) {
+    return false;
+  }
+  file = MeshFile();
+  std::copy(path.begin(), path.end(), file.path.begin());
+  return true;
+}
+
+std::string_view meshPath(const MeshFile& file) { return file.path.data(); }
+
 bool isDefaultScene(const Scene& scene) {
   const Scene defaults;
-  return scene.pins.mounts && std::all_of(kParams.begin(), kParams.end(), [&](const Param& p) {
+  return scene.pins.mounts && scene.meshFile.path[0] == '\0' &&
+         std::all_of(kParams.begin(), kParams.end(), [&](const Param& p) {
            const Vec3 a = p.get(scene);
            const Vec3 b = p.get(defaults);
            return a.x == b.x && a.y == b.y && a.z == b.z;

@@ -29,6 +29,15 @@ struct PinList {
   std::array<GridPin, kMaxPins> at{};
 };
 
+/// Longest path of a solid's mesh file, in bytes.
+inline constexpr int kMaxMeshPath = 1023;
+
+/// The solid's mesh file, held in a fixed buffer so that copying a scene never allocates.
+struct MeshFile {
+  std::array<char, kMaxMeshPath + 1> path{};  ///< empty: no solid; absolute once the scene is read
+  std::uint64_t digest = 0;  ///< of the solid read from it (meshDigest); 0 until it is read
+};
+
 /// Every physical value of a run, each with its default: the program's own constants, and a
 /// world that does not act.
 struct Scene {
@@ -40,6 +49,7 @@ struct Scene {
   World world;
   double tearRatio = 0.0;  ///< a spring breaks past this multiple of its rest length; 0: never
   PinList pins;
+  MeshFile meshFile;
 };
 
 /// kBool: a TOML boolean, held as 0 or 1.
@@ -86,7 +96,13 @@ bool addPin(PinList& pins, int column, int row);
 /// Whether every listed pin lies inside the grid, each once; if not, why. A whole scene is
 /// checked so when it is read; a live change of grid only skips the pins outside it.
 [[nodiscard]] bool checkPins(const Scene& scene, std::string& why);
-/// Whether every parameter has its default value.
+/// The key of the mesh file in scene files and --set; it is not in sceneParams().
+inline constexpr std::string_view kMeshFileKey = "mesh.file";
+/// Puts path in the buffer, digest 0; false (the file left as it was) when it is too long or
+/// holds a NUL.
+bool setMeshPath(MeshFile& file, std::string_view path);
+[[nodiscard]] std::string_view meshPath(const MeshFile& file);
+/// Whether every parameter has its default value and there is no mesh file.
 [[nodiscard]] bool isDefaultScene(const Scene& scene);
 
 }  // namespace vellumry

@@ -10,9 +10,13 @@
 #include <optional>
 #include <sstream>
 
+#include "scene/scene_keys.h"
+
 namespace vellumry {
 
 namespace {
+
+using namespace scene_text;
 
 constexpr std::size_t kMaxSceneBytes = 1 << 20;
 
@@ -22,21 +26,6 @@ std::string mustBe(const Param& p) {
                      : p.type == ParamType::kVector ? "three numbers x, y, z, "
                                                     : "";
   return std::string(p.key) + " must be " + what + rangeText(p);
-}
-
-// The shortest text that reads back to the same double.
-std::string numberText(double v) {
-  char text[32];
-  return {text, std::to_chars(text, text + sizeof text, v).ptr};
-}
-
-// A TOML float: TOML reads "3" as an integer, so a number always has a point or an exponent.
-std::string floatText(double v) {
-  std::string text = numberText(v);
-  if (text.find_first_of(".en") == std::string::npos) {
-    text += ".0";
-  }
-  return text;
 }
 
 std::string valueText(const Param& p, const Vec3& v) {
@@ -63,6 +52,9 @@ std::string keyList(std::string_view table = {}) {
   }
   if (table.empty() || table == "cloth") {
     list += table.empty() ? ", cloth.pins" : ", pins";
+  }
+  if (table.empty() || table == "mesh") {
+    list += table.empty() ? ", mesh.file" : ", file";
   }
   return list;
 }
@@ -95,21 +87,6 @@ std::optional<double> tomlNumber(const toml::node& node, bool wholeOnly) {
   return std::nullopt;
 }
 
-std::string describe(const toml::node& node) {
-  if (const auto* i = node.as_integer()) {
-    return std::to_string(i->get());
-  }
-  if (const auto* f = node.as_floating_point()) {
-    return floatText(f->get());
-  }
-  if (const auto* a = node.as_array()) {
-    return "an array of " + std::to_string(a->size());
-  }
-  std::ostringstream type;
-  type << node.type();
-  return "a " + type.str();
-}
-
 bool readValue(const Param& p, const toml::node& node, Vec3& value, std::string& why) {
   const toml::node* wrong = nullptr;
   if (p.type == ParamType::kVector) {
@@ -140,45 +117,6 @@ bool readValue(const Param& p, const toml::node& node, Vec3& value, std::string&
   return false;
 }
 
-constexpr char kPinsForm[] = " must be an array of [column, row] pairs of whole numbers";
-
-// cloth.pins = [[0, 0], [0, 31]]: checked against the grid read so far, which is the file's own,
-// as toml++ keeps a table's keys in order and "grid" comes before "pins".
-bool readPins(const toml::node& node, Scene& scene, const toml::node*& where, std::string& why) {
-  where = &node;
-  const toml::array* list = node.as_array();
-  if (list == nullptr) {
-    why = std::string(kPinsKey) + kPinsForm + ", not " + describe(node);
-    return false;
-  }
-  if (list->size() > static_cast<std::size_t>(kMaxPins)) {
-    why = std::string(kPinsKey) + " lists at most " + std::to_string(kMaxPins) + " particles";
-    return false;
-  }
-  scene.pins = PinList{false, 0, {}};
-  for (const toml::node& item : *list) {
-    where = &item;
-    const toml::array* pair = item.as_array();
-    const toml::value<std::int64_t>* c =
-        pair != nullptr && pair->size() == 2 ? (*pair)[0].as_integer() : nullptr;
-    const toml::value<std::int64_t>* r = c != nullptr ? (*pair)[1].as_integer() : nullptr;
-    if (r == nullptr) {
-      why = std::string(kPinsKey) + kPinsForm + ", not " + describe(item);
-      return false;
-    }
-    // Beyond any grid either way, and still itself in the message.
-    const auto held = [](std::int64_t v) {
-      return static_cast<std::int16_t>(std::clamp<std::int64_t>(v, INT16_MIN, INT16_MAX));
-    };
-    PinList& pins = scene.pins;
-    pins.at[static_cast<std::size_t>(pins.count++)] = {held(c->get()), held(r->get())};
-    if (badPin(scene, why) >= 0) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // A name from the file as a message shows it: a quoted TOML key may hold any character, and a
 // control character would break the message's one line.
 std::string shown(std::string_view name) {
@@ -196,65 +134,29 @@ std::string shown(std::string_view name) {
   return text;
 }
 
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') {
-    text.remove_prefix(1);
+// One key of a table: the pins, the mesh file or a parameter; false with why and where.
+bool readKey(const std::string& table, const toml::key& key, const toml::node& node,
+             std::string_view name, Scene& scene, const toml::node*& where, std::string& why) {
+  const std::string full = table + "." + std::string(key.str());
+  if (full == kPinsKey) {
+    return readPins(node, scene, where, why);
   }
-  while (!text.empty() && text.back() == ' ') {
-    text.remove_suffix(1);
+  if (full == kMeshFileKey) {
+    return readMeshKey(node, name, scene, why);
   }
-  return text;
-}
-
-// Eight pairs a line.
-std::string pinsText(const PinList& pins) {
-  std::string out =
-      "# particles pinned when the cloth is built, [column, row] pairs from 0 to grid - 1; left "
-      "out:\n# the two mount points, [0, 0] and [0, grid - 1]\n";
-  if (pins.mounts) {
-    return out;
+  const int index = findParam(full);
+  if (index < 0) {
+    where = nullptr;
+    why = "unknown key '" + shown(key.str()) + "' in [" + table + "]; its keys are " +
+          keyList(table);
+    return false;
   }
-  constexpr int kPerLine = 8;
-  const bool wrap = pins.count > kPerLine;
-  out += "pins = [";
-  for (int i = 0; i < pins.count; ++i) {
-    const GridPin& pin = pins.at[static_cast<std::size_t>(i)];
-    out += i % kPerLine == 0 ? (wrap ? "\n  " : "") : " ";
-    out += "[" + std::to_string(pin.column) + ", " + std::to_string(pin.row) + "]" +
-           (wrap || i + 1 < pins.count ? "," : "");
+  const Param& p = sceneParams()[static_cast<std::size_t>(index)];
+  Vec3 value;
+  if (!readValue(p, node, value, why)) {
+    return false;
   }
-  return out + (wrap ? "\n]\n" : "]\n");
-}
-
-// cloth.pins=C,R;C,R;...; empty: none; "mounts": the default.
-bool parsePins(std::string_view text, PinList& pins, std::string& error) {
-  pins = PinList{text == "mounts", 0, {}};
-  std::string_view rest = text == "mounts" ? std::string_view() : text;
-  while (!rest.empty()) {
-    const std::size_t semicolon = rest.find(';');
-    const std::string_view pair = rest.substr(0, semicolon);
-    rest = semicolon == std::string_view::npos ? std::string_view() : rest.substr(semicolon + 1);
-    const std::size_t comma = pair.find(',');
-    int c[2] = {-1, -1};
-    bool ok =
-        comma != std::string_view::npos && (semicolon == std::string_view::npos || !rest.empty());
-    for (int i = 0; i < 2 && ok; ++i) {
-      const std::string_view piece =
-          trimmed(i == 0 ? pair.substr(0, comma) : pair.substr(comma + 1));
-      const char* end = piece.data() + piece.size();
-      const auto [stop, ec] = std::from_chars(piece.data(), end, c[i]);
-      ok = ec == std::errc() && stop == end;
-    }
-    if (!ok || !addPin(pins, c[0], c[1])) {
-      error = std::string(kPinsKey) +
-              " must be COLUMN,ROW pairs of whole numbers from 0 to grid - 1 separated by ';' "
-              "(at most " +
-              std::to_string(kMaxPins) +
-              "), nothing for none, or 'mounts' for the two mount points; not '" +
-              std::string(text) + "'";
-      return false;
-    }
-  }
+  p.set(scene, value);
   return true;
 }
 
@@ -282,26 +184,11 @@ bool readScene(std::string_view text, std::string_view name, Scene& scene, std::
                       : "'" + shown(table) + "' outside the tables " + tableList());
     }
     for (const auto& [key, node] : *tableNode.as_table()) {
-      if (table + "." + std::string(key.str()) == kPinsKey) {
-        const toml::node* where = nullptr;
-        std::string why;
-        if (!readPins(node, scene, where, why)) {
-          return fail(where->source(), why);
-        }
-        continue;
-      }
-      const int index = findParam(table + "." + std::string(key.str()));
-      if (index < 0) {
-        return fail(key.source(), "unknown key '" + shown(key.str()) + "' in [" + table +
-                                      "]; its keys are " + keyList(table));
-      }
-      const Param& p = sceneParams()[static_cast<std::size_t>(index)];
-      Vec3 value;
+      const toml::node* where = &node;
       std::string why;
-      if (!readValue(p, node, value, why)) {
-        return fail(node.source(), why);
+      if (!readKey(table, key, node, name, scene, where, why)) {
+        return fail(where != nullptr ? where->source() : key.source(), why);
       }
-      p.set(scene, value);
     }
   }
   return true;
@@ -348,6 +235,9 @@ std::string formatScene(const Scene& scene) {
     if (first->table == "cloth") {
       out += pinsText(scene.pins);
     }
+    if (first->table == "mesh") {
+      out += meshFileText(scene.meshFile);
+    }
   }
   return out;
 }
@@ -389,6 +279,13 @@ bool readSetting(std::string_view setting, Scene& scene, std::string& error) {
   std::string why;
   if (key == kPinsKey) {
     if (!parsePins(setting.substr(equals + 1), scene.pins, why)) {
+      error = option + why;
+      return false;
+    }
+    return true;
+  }
+  if (key == kMeshFileKey) {
+    if (!resolveMeshPath(setting.substr(equals + 1), "", scene.meshFile, why)) {
       error = option + why;
       return false;
     }

@@ -9,10 +9,15 @@
 namespace vellumry {
 
 /// Reads a scene file's text (TOML: tables [cloth], [world], [time], [wind], [ball], [floor],
-/// [tear]) over scene: the keys it names change, the others keep their values; cloth.pins is an
-/// array of [column, row] pairs inside the file's grid. On a fault returns false with one line in
+/// [tear], [collision], [mesh]) over scene: the keys it names change, the others keep their
+/// values; cloth.pins is an array of [column, row] pairs inside the file's grid; mesh.file a
+/// path relative to the folder of the file `name`. On a fault returns false with one line in
 /// error, "NAME:LINE: what is wrong", naming the key and its range; scene is then partly read.
 bool readScene(std::string_view text, std::string_view name, Scene& scene, std::string& error);
+/// Puts a mesh file's path in file as the scene holds it: absolute, a relative one taken from
+/// folder ("" for the working directory); "" for none. False with why when it is too long.
+bool resolveMeshPath(std::string_view path, const std::string& folder, MeshFile& file,
+                     std::string& why);
 /// Reads the scene file at path over scene, as readScene does.
 bool loadScene(const std::string& path, Scene& scene, std::string& error);
 /// The scene as a scene file: every parameter, its help and range as a comment above it, each
@@ -24,7 +29,8 @@ bool loadScene(const std::string& path, Scene& scene, std::string& error);
 bool parseValue(const Param& param, std::string_view text, Vec3& value, std::string& error);
 /// Applies one "KEY=VALUE" setting, as --set gives it, to scene; on a fault error names the
 /// setting, the key and its range. cloth.pins=C,R;C,R lists the pins, cloth.pins= none and
-/// cloth.pins=mounts the default; their grid is checked once the whole command line is read.
+/// cloth.pins=mounts the default; their grid is checked once the whole command line is read;
+/// mesh.file=PATH is relative to the working directory.
 bool readSetting(std::string_view setting, Scene& scene, std::string& error);
 /// The scene the command line asks for: the defaults, then the scene file (if path is not
 /// empty), then each "KEY=VALUE" setting in order; the result is checked whole (checkScene,

@@ -36,6 +36,8 @@ enum class EventKind : std::uint8_t {
   kCut,      ///< Alt + left drag crossed a spring: value, its pool index, breaks
   kPins,     ///< the scene's pin list: value -1 empties it, 0 adds (x, y) = (column, row), 1 makes
              ///< it the default, the two mount points; acts when the cloth is next built
+  kMesh,     ///< the solid: value, its index among the solids read so far, is put in force; -1:
+             ///< no solid
 };
 
 /// One input that changes the viewer's state, as the live window and a replay both apply it.
@@ -100,6 +102,14 @@ inline constexpr int kPinsMounts = 1;
   e.value = change;
   e.x = column;
   e.y = row;
+  return e;
+}
+
+/// kMesh: the solid read as number index (from 0), or none (-1).
+[[nodiscard]] constexpr Event meshEvent(int index) {
+  Event e;
+  e.kind = EventKind::kMesh;
+  e.value = index;
   return e;
 }
 

@@ -1,5 +1,6 @@
 #include "session/session_file.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstddef>
@@ -8,6 +9,7 @@
 
 #include "cloth/cloth.h"
 #include "scene/scene.h"
+#include "session/session_lines.h"
 
 namespace vellumry {
 
@@ -45,9 +47,8 @@ constexpr std::string_view kPinsMountsWord = "mounts";
 constexpr std::string_view kPinsAddWord = "add";
 constexpr int kFirstSceneVersion = 2;
 constexpr int kWorldVersion = 3;  // wind, ball, floor, tearing and pins
-constexpr int kLatestVersion = 3;
-constexpr int kChecksumDigits = 16;
-constexpr int kMaxFields = 6;  // tick, word, and at most four fields after them
+constexpr int kSolidVersion = 4;  // collision, mesh parameters and the mesh file
+constexpr int kLatestVersion = 4;
 
 const Syntax& syntaxOf(EventKind kind) {
   for (const Syntax& s : kSyntax) {
@@ -59,53 +60,6 @@ const Syntax& syntaxOf(EventKind kind) {
 }
 
 // --- Writing ---
-
-class LineWriter {
- public:
-  explicit LineWriter(char (&line)[kMaxRecordLength]) : begin_(line), next_(line) {}
-
-  template <typename T>
-  void number(T value, int base = 10) {
-    separate();
-    next_ = std::to_chars(next_, end(), value, base).ptr;
-  }
-  void number(double value) {
-    separate();
-    next_ = std::to_chars(next_, end(), value).ptr;  // shortest text that reads back exactly
-  }
-  void word(std::string_view text) {
-    separate();
-    for (const char c : text) {
-      *next_++ = c;
-    }
-  }
-  void checksum(std::uint64_t value) {
-    separate();
-    char digits[kChecksumDigits];
-    for (int i = kChecksumDigits - 1; i >= 0; --i) {
-      digits[i] = "0123456789abcdef"[value & 0xfU];
-      value >>= 4U;
-    }
-    for (const char c : digits) {
-      *next_++ = c;
-    }
-  }
-  int finish() {
-    *next_++ = '\n';
-    return static_cast<int>(next_ - begin_);
-  }
-
- private:
-  char* end() { return begin_ + kMaxRecordLength - 1; }  // room for the newline
-  void separate() {
-    if (next_ != begin_) {
-      *next_++ = ' ';
-    }
-  }
-
-  char* begin_;
-  char* next_;
-};
 
 // KEY, then one number, or three for a vector; an unknown parameter as "?".
 void writeParam(LineWriter& out, int index, const Vec3& value) {
@@ -136,7 +90,9 @@ void writePins(LineWriter& out, const Event& e) {
 
 // The first version whose scene lines and set records may name this parameter.
 int paramVersion(int index) {
-  return index >= findParam("wind.velocity") ? kWorldVersion : kFirstSceneVersion;
+  return index >= findParam("collision.thickness") ? kSolidVersion
+         : index >= findParam("wind.velocity")     ? kWorldVersion
+                                                   : kFirstSceneVersion;
 }
 
 std::string needs(std::string_view what, int version) {
@@ -144,67 +100,6 @@ std::string needs(std::string_view what, int version) {
 }
 
 // --- Reading ---
-
-class LineParser {
- public:
-  LineParser(std::string_view line, int lineNumber, ParseError& error)
-      : lineNumber_(lineNumber), error_(error) {
-    std::size_t i = 0;
-    while (i < line.size() && fieldCount_ <= kMaxFields) {
-      while (i < line.size() && isSpace(line[i])) {
-        ++i;
-      }
-      const std::size_t start = i;
-      while (i < line.size() && !isSpace(line[i])) {
-        ++i;
-      }
-      if (i > start && fieldCount_ < kMaxFields) {
-        fields_[fieldCount_] = line.substr(start, i - start);
-      }
-      fieldCount_ += i > start ? 1 : 0;
-    }
-  }
-
-  [[nodiscard]] int fieldCount() const { return fieldCount_; }
-  [[nodiscard]] std::string_view field(int i) const { return fields_[i]; }
-
-  bool fail(std::string message) {
-    error_.line = lineNumber_;
-    error_.message = std::move(message);
-    return false;
-  }
-
-  template <typename T>
-  std::optional<T> integer(int i, int base = 10) {
-    const std::string_view text = fields_[i];
-    T value{};
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (ec != std::errc() || end != text.data() + text.size()) {
-      fail("bad number '" + std::string(text) + "'");
-      return std::nullopt;
-    }
-    return value;
-  }
-
-  std::optional<double> coordinate(int i) {
-    const std::string_view text = fields_[i];
-    double value = 0.0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size()) {
-      fail("bad number '" + std::string(text) + "'");
-      return std::nullopt;
-    }
-    return value;
-  }
-
- private:
-  static bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
-  std::array<std::string_view, kMaxFields> fields_{};
-  int fieldCount_ = 0;
-  int lineNumber_;
-  ParseError& error_;
-};
 
 bool parseChecksum(LineParser& p, int i, Record& record) {
   if (p.field(i).size() != kChecksumDigits) {
@@ -321,6 +216,30 @@ bool parseParam(LineParser& p, int first, int version, int& index, Vec3& value) 
   return inRange(param, value) || p.fail(key + " must be " + rangeText(param) + ", not " + text);
 }
 
+// TICK mesh DIGEST PATH, or TICK mesh none; the path listed in meshes once.
+bool parseMeshRecord(LineParser& p, int version, std::vector<MeshRef>& meshes, Event& event) {
+  if (version < kSolidVersion) {
+    return p.fail(needs(kMeshWord, kSolidVersion));
+  }
+  if (p.fieldCount() == 3 && p.field(2) == kNoMeshWord) {
+    event = meshEvent(-1);
+    return true;
+  }
+  MeshRef mesh;
+  if (!parseMeshRef(p, 2, mesh)) {
+    return false;
+  }
+  const auto same = [&](const MeshRef& m) {
+    return m.path == mesh.path && m.digest == mesh.digest;
+  };
+  const auto at = std::find_if(meshes.begin(), meshes.end(), same);
+  event = meshEvent(static_cast<int>(at - meshes.begin()));
+  if (at == meshes.end()) {
+    meshes.push_back(std::move(mesh));
+  }
+  return true;
+}
+
 // check CHECKSUM, or end [CHECKSUM].
 bool parseCheck(LineParser& p, std::string_view word, Record& record) {
   record.kind = word == kCheckWord ? RecordKind::kCheck : RecordKind::kEnd;
@@ -333,8 +252,12 @@ bool parseCheck(LineParser& p, std::string_view word, Record& record) {
   return p.fieldCount() == 2 || parseChecksum(p, 2, record);
 }
 
-bool parseBody(LineParser& p, int version, Record& record) {
+bool parseBody(LineParser& p, int version, std::vector<MeshRef>& meshes, Record& record) {
   const std::string_view word = p.field(1);
+  if (word == kMeshWord) {
+    record.kind = RecordKind::kEvent;
+    return parseMeshRecord(p, version, meshes, record.event);
+  }
   if (word == kSetWord) {
     record.kind = RecordKind::kEvent;
     record.event.kind = EventKind::kSet;
@@ -375,7 +298,7 @@ int parseHeader(std::string_view line, ParseError& error) {
   }
   if (line.substr(0, kPrefix.size()) == kPrefix) {
     error.message = "unknown session version '" + std::string(line.substr(kPrefix.size())) +
-                    "' (this program reads versions 1 to 3)";
+                    "' (this program reads versions 1 to 4)";
   } else {
     error.message =
         "not a session file: the first line must be '" + std::string(kSessionHeader) + "'";
@@ -398,6 +321,18 @@ bool parseSceneLine(LineParser& p, int version, bool afterRecords, Scene& scene)
   Vec3 value;
   if (p.fieldCount() < 2) {
     return p.fail("'scene' takes a key and its value");
+  }
+  if (p.field(1) == kMeshFileKey) {
+    MeshRef mesh;
+    if (version < kSolidVersion) {
+      return p.fail(needs(kMeshFileKey, kSolidVersion));
+    }
+    if (!parseMeshRef(p, 2, mesh)) {
+      return false;
+    }
+    setMeshPath(scene.meshFile, mesh.path);
+    scene.meshFile.digest = mesh.digest;
+    return true;
   }
   if (p.field(1) == kPinsWord) {
     Event change;
@@ -422,7 +357,8 @@ bool parseSceneLine(LineParser& p, int version, bool afterRecords, Scene& scene)
 }
 
 // One record line; `previous` is the record before it, if any.
-bool parseRecord(LineParser& p, int version, const Record* previous, Record& record) {
+bool parseRecord(LineParser& p, int version, const Record* previous, std::vector<MeshRef>& meshes,
+                 Record& record) {
   if (p.fieldCount() > kMaxFields) {
     return p.fail("too many fields");
   }
@@ -445,7 +381,7 @@ bool parseRecord(LineParser& p, int version, const Record* previous, Record& rec
                   std::to_string(previous->tick) + ")");
   }
   record.tick = *tick;
-  return parseBody(p, version, record);
+  return parseBody(p, version, meshes, record);
 }
 
 }  // namespace
@@ -475,6 +411,11 @@ int formatRecord(const Record& record, char (&line)[kMaxRecordLength]) {
         writePins(out, e);
         break;
       }
+      if (e.kind == EventKind::kMesh) {
+        out.word(kMeshWord);
+        out.word(e.value < 0 ? kNoMeshWord : "?");  // a file's record takes formatMeshRecord
+        break;
+      }
       const Syntax& syntax = syntaxOf(e.kind);
       out.word(syntax.word);
       if (syntax.ints == 1) {
@@ -494,7 +435,7 @@ int formatRecord(const Record& record, char (&line)[kMaxRecordLength]) {
   return out.finish();
 }
 
-std::string formatSessionStart(const Scene& scene) {
+std::string formatSessionStart(const Scene& scene, std::string_view meshPath) {
   std::string text = std::string(kSessionHeader) + "\n";
   const std::span<const Param> params = sceneParams();
   for (std::size_t i = 0; i < params.size(); ++i) {
@@ -513,12 +454,18 @@ std::string formatSessionStart(const Scene& scene) {
     writePins(out, i < 0 ? pinsEvent(kPinsClear) : pinsEvent(kPinsAdd, pin.column, pin.row));
     text.append(line, static_cast<std::size_t>(out.finish()));
   }
+  const std::string_view path = meshPath.empty() ? vellumry::meshPath(scene.meshFile) : meshPath;
+  if (!path.empty()) {
+    text += std::string(kSceneWord) + " " + std::string(kMeshFileKey) + " " +
+            meshRefText({std::string(path), scene.meshFile.digest}) + "\n";
+  }
   return text;
 }
 
 bool parseSession(std::string_view text, Scene& scene, std::vector<Record>& records,
-                  ParseError& error) {
+                  std::vector<MeshRef>& meshes, ParseError& error) {
   records.clear();
+  meshes.clear();
   scene = Scene();
   if (text.empty()) {
     error = {1, "empty file"};
@@ -553,7 +500,7 @@ bool parseSession(std::string_view text, Scene& scene, std::vector<Record>& reco
       continue;
     }
     Record record;
-    if (!parseRecord(p, version, records.empty() ? nullptr : &records.back(), record)) {
+    if (!parseRecord(p, version, records.empty() ? nullptr : &records.back(), meshes, record)) {
       return false;
     }
     records.push_back(record);
@@ -564,6 +511,12 @@ bool parseSession(std::string_view text, Scene& scene, std::vector<Record>& reco
     return false;
   }
   return true;
+}
+
+bool parseSession(std::string_view text, Scene& scene, std::vector<Record>& records,
+                  ParseError& error) {
+  std::vector<MeshRef> meshes;
+  return parseSession(text, scene, records, meshes, error);
 }
 
 bool parseSession(std::string_view text, std::vector<Record>& records, ParseError& error) {

@@ -13,7 +13,8 @@ namespace vellumry {
 /// First line of every session file; the number is the format's version. Version 2 adds the
 /// scene a session starts from and parameter changes; version 1 files start from the defaults.
 /// Version 3 adds the wind, ball, floor and tear parameters, the pin list, pins and cuts.
-inline constexpr std::string_view kSessionHeader = "vellumry-session 3";
+/// Version 4 adds the collision and mesh parameters and the solid's mesh file.
+inline constexpr std::string_view kSessionHeader = "vellumry-session 4";
 /// A recording writes the cloth's checksum after every this many ticks, and at the end.
 inline constexpr std::uint64_t kChecksumInterval = 50;
 /// Latest tick a file may name: about 23 days at 50 ticks a second.
@@ -37,10 +38,23 @@ struct Record {
   bool hasChecksum = false;
 };
 
-/// The record as one line with its newline; returns the length written.
+/// A solid's mesh file as a session names it: its path (relative to the session's folder, or
+/// absolute) and the digest of the solid read from it (meshDigest); 0 for a file named without
+/// one, whose solid is not checked.
+struct MeshRef {
+  std::string path;
+  std::uint64_t digest = 0;
+};
+
+/// The record as one line with its newline; returns the length written. A kMesh event takes
+/// formatMeshRecord.
 int formatRecord(const Record& record, char (&line)[kMaxRecordLength]);
-/// What a recording starts with: the header, then the scene it starts from, every parameter.
-[[nodiscard]] std::string formatSessionStart(const Scene& scene);
+/// A kMesh record at tick, "TICK mesh DIGEST PATH", or "TICK mesh none" for no mesh, with its
+/// newline.
+[[nodiscard]] std::string formatMeshRecord(std::uint64_t tick, const MeshRef* mesh);
+/// What a recording starts with: the header, then the scene it starts from, every parameter, and
+/// its mesh file named by meshPath (the scene's own path when empty).
+[[nodiscard]] std::string formatSessionStart(const Scene& scene, std::string_view meshPath = {});
 
 /// Where and why a session text was refused.
 struct ParseError {
@@ -50,6 +64,11 @@ struct ParseError {
 
 /// Parses a whole session file into the scene it starts from and its records. On a malformed
 /// file returns false with the first fault in error; records then holds what came before it.
+/// The scene's mesh file keeps its path as written, with its digest; each kMesh record's value
+/// is the index in meshes of the file it names, each file listed once.
+bool parseSession(std::string_view text, Scene& scene, std::vector<Record>& records,
+                  std::vector<MeshRef>& meshes, ParseError& error);
+/// The same, for a caller that reads no mesh files.
 bool parseSession(std::string_view text, Scene& scene, std::vector<Record>& records,
                   ParseError& error);
 /// The same, for a caller that replays from the scene in force: the file's scene is checked

@@ -33,7 +33,8 @@ refused() {
 
 run 0 --help
 for text in "Usage: vellumry" --record --replay --render --size -geometry "Shift + left drag" \
-  "Ctrl + left click" "Alt + left drag" cloth.pins= tear.ratio "space" "F11"; do
+  "Ctrl + left click" "Alt + left drag" cloth.pins= tear.ratio "space" "F11" mesh.file=PATH \
+  collision.thickness collision.self mesh.scale "[collision], [mesh]"; do
   grep -qF -- "$text" "$WORK/out" || fail "--help does not mention '$text'"
 done
 [[ ! -s "$WORK/err" ]] || fail "--help wrote to standard error"

@@ -109,7 +109,7 @@ version=$(dpkg-deb -f "$deb" Version)
 [[ -n $(dpkg-deb -f "$deb" Description) ]] || fail "no Description field"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in libc6 libstdc++6 libglu1 libglut; do
+for lib in libc6 libstdc++6 libglu1 libglut libassimp; do
   [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib (shlibdeps not run?): $depends"
 done
 # OpenGL itself: the vendor-neutral dispatch libraries (libOpenGL and libGLX) or the legacy libGL,
@@ -149,7 +149,8 @@ expected=$(printf '%s\n' /usr/bin/vellumry /usr/share/applications/vellumry.desk
   /usr/share/icons/hicolor/scalable/apps/vellumry.svg \
   "/usr/share/metainfo/$(basename "$metainfo")" /usr/share/man/man1/vellumry.1.gz \
   /usr/share/doc/vellumry/copyright /usr/share/doc/vellumry/changelog.gz \
-  /usr/share/vellumry/scenes/{breeze,canvas,drape,flag,silk,tear}.toml | sort)
+  /usr/share/vellumry/scenes/{breeze,canvas,curtain,drape,flag,heap,silk,tablecloth,tear}.toml \
+  /usr/share/vellumry/meshes/table.obj | sort)
 actual=$(cd "$root" && find . -type f | sed 's|^\.||' | sort)
 [[ $actual == "$expected" ]] || fail "package holds unexpected files:"$'\n'"$actual"
 
@@ -214,6 +215,10 @@ top=$(dpkg-parsechangelog -l "$scratch/changelog" -S Version) ||
 answer=$(env -u DISPLAY ASAN_OPTIONS=detect_leaks=0 "$program" --version) ||
   fail "the unpacked program's --version failed"
 [[ $answer == "vellumry $version" ]] || fail "--version says '$answer', the package is $version"
+# An installed scene finds the mesh installed beside it.
+env -u DISPLAY ASAN_OPTIONS=detect_leaks=0 "$program" --print-scene \
+  --scene "$root/usr/share/vellumry/scenes/tablecloth.toml" | grep -qx "file = '$root/usr/share/vellumry/meshes/table.obj'" ||
+  fail "the installed tablecloth scene does not find its table"
 start_xvfb
 probe_out=$scratch/probe
 # A sanitized build accepts the preloaded probe only without the runtime's link-order check.
