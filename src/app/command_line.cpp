@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 
 namespace vellumry {
@@ -110,6 +111,11 @@ bool checkCombinations(const Options& o, bool sizeGiven, std::string& error) {
     error = "--export only goes with --replay";
   } else if (sizeGiven && o.renderOut.empty()) {
     error = "--size only goes with --render";
+  } else if (o.antialias >= 0 && o.renderOut.empty()) {
+    error = "--antialias and --no-antialias only go with --render";
+  } else if (o.antialias == 1 && std::max(o.width, o.height) > kMaxSupersampledSide) {
+    error = "--antialias: frames of at most " + std::to_string(kMaxSupersampledSide) +
+            " pixels a side are antialiased";
   } else if (o.quiet && !output) {
     error = "--quiet only goes with --render or --export";
   } else if (!o.replayPath.empty() && (!o.scenePath.empty() || !o.settings.empty())) {
@@ -150,6 +156,10 @@ bool parseCommandLine(int argc, const char* const* argv, Options& options, std::
   app.add_option("--export", options.exportPath);
   app.add_option("--size", size);
   app.add_flag("--quiet", options.quiet);
+  bool smooth = false;
+  bool jagged = false;
+  app.add_flag("--antialias", smooth);
+  app.add_flag("--no-antialias", jagged)->excludes("--antialias");
   app.add_option("--scene", options.scenePath);
   app.add_option("--set", sets)->allow_extra_args(false);
   app.add_option("--grid", grids)->allow_extra_args(false);
@@ -180,6 +190,7 @@ bool parseCommandLine(int argc, const char* const* argv, Options& options, std::
     }
   }
   collectSettings(app, sets, grids, options);
+  options.antialias = smooth ? 1 : jagged ? 0 : -1;
   if (options.help || options.version) {
     return true;
   }

@@ -7,9 +7,12 @@
 #include <chrono>
 #include <cmath>
 
+#include "app/camera.h"
+#include "app/cloth_look.h"
 #include "app/controls.h"
 #include "app/panel_hook.h"
 #include "app/session_run.h"
+#include "app/shadow_draw.h"
 #include "app/solid_draw.h"
 #include "app/solids.h"
 #include "app/world_draw.h"
@@ -38,6 +41,20 @@ double tickWorkMs = 0.0;
 double (*tickClock)() = steadyMillis;
 
 namespace {
+
+// The viewport of the last projection set; 0 before the first.
+int projectedWidth = 0;
+int projectedHeight = 0;
+View projectedView;  // the view the projection was last set for
+
+// An input only changes the scene's view: the next frame sets the projection, so that an event
+// calls no GL and what is picked is what is on the screen.
+void projectChangedView() {
+  if (projectedWidth > 0 && !sameView(projectedView, scene.view)) {
+    setProjection(projectedWidth, projectedHeight);
+    glMatrixMode(GL_MODELVIEW);
+  }
+}
 
 constexpr GLfloat kLight0Diffuse[] = {1.0f, 1.0f, 1.0f, 1.0f};
 constexpr GLfloat kLight0Position[] = {0.0f, 3.0f, -10.0f, 1.0f};
@@ -133,6 +150,7 @@ void initGlState() {
 
   glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, kClothAmbient);
   glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, kClothDiffuse);
+  prepareClothLook();
 }
 
 void dropCloth() {
@@ -166,12 +184,13 @@ void initScene() {
 
 // The camera lives in the projection matrix; the modelview holds only the cloth's transform.
 void setProjection(int width, int height) {
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluPerspective(30.0, static_cast<double>(width) / height, 1.0, 100.0);
-  glViewport(0, 0, width, height);
-  gluLookAt(0.0, 0.0, -13.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
+  projectedWidth = width;
+  projectedHeight = height;
+  projectedView = scene.view;
+  applyCamera(scene.view, width, height);
 }
+
+int projectionHeight() { return projectedHeight > 0 ? projectedHeight : windowHeight; }
 
 void reshape(int width, int height) {
   setProjection(std::max(width, 1), std::max(height, 1));
@@ -183,7 +202,7 @@ void reshape(int width, int height) {
 
 void applyModelTransform() {
   // Lift the cloth, turn it, and centre its rows (z from 0 to its width) on the turning axis.
-  glTranslated(0.0, 2.5, 0.0);
+  glTranslated(0.0, kViewLift, 0.0);
   glRotated(viewAngle, 0.0, 1.0, 0.0);
   glTranslated(0.0, 0.0, -0.5 * cloth.width);
 }
@@ -195,7 +214,7 @@ double steadyMillis() {
 }
 
 unsigned timerMillis(double elapsedMs) {
-  if (isDefaultScene(scene)) {
+  if (isDefaultSimulation(scene)) {
     return kTickMillis;
   }
   return elapsedMs < kTickMillis ? static_cast<unsigned>(kTickMillis - elapsedMs) : 0;
@@ -203,16 +222,21 @@ unsigned timerMillis(double elapsedMs) {
 
 void display() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  projectChangedView();
   glPushMatrix();
   applyModelTransform();
-  // The program's own cloth keeps its immediate-mode calls; any other, or a torn one, draws
-  // through arrays.
-  const bool arrays = !isDefaultScene(scene) || cloth.brokenCount > 0;
+  // The program's own cloth keeps its immediate-mode calls, from any view and in any colour; any
+  // other, a torn one or one with a picture draws through arrays.
+  const bool arrays =
+      !isDefaultSimulation(scene) || cloth.brokenCount > 0 || scene.look.texture.path[0] != '\0';
+  beginClothLook(drawMode);
   if (drawMode == GL_FLAT) {
     arrays ? cloth.drawWireframeArrays() : cloth.drawWireframe();
   } else if (drawMode == GL_SMOOTH) {
     arrays ? cloth.drawShadedArrays() : cloth.drawShaded();
   }
+  endClothLook(drawMode);
+  drawShadows(scene, cloth, collider.solidPoints(), collider.solidTriangles(), drawMode);
   drawWorld(scene.world, cloth.width, drawMode);
   drawSolid(collider.solidPoints(), collider.solidTriangles(), drawMode);
   glPopMatrix();
