@@ -156,6 +156,21 @@ TEST_F(ViewTest, ShadowsFallOnTheFloorOnlyWhenTheCameraIsAboveIt) {
   EXPECT_EQ(frame[static_cast<std::size_t>(flat)], fake_gl::expected("glScaled", {1, 0, 1}));
   EXPECT_LT(firstOf(frame, "glDrawElements"), flat) << "the cloth first";
   EXPECT_LT(flat, firstOf(frame, "glBegin")) << "the floor after";
+  // A fine cloth's shadow: a coarser grid's, its outline through the four corners.
+  cloth.build(3.0, 64);
+  display();
+  frame = fake_gl::take();
+  const auto strip = frame.begin() + firstOf(frame, "glScaled");
+  const auto drawn = std::find_if(
+      strip, frame.end(), [](const fake_gl::Call& c) { return c.name == "glDrawElements"; });
+  ASSERT_NE(drawn, frame.end());
+  const auto* first = reinterpret_cast<const GLuint*>(fake_gl::pointer(drawn->arg(3)));
+  const std::vector<GLuint> indices(first, first + static_cast<long>(drawn->arg(1)));
+  EXPECT_LE(indices.size(), 2u * 34 * 34) << "at most 32 cells a side";
+  for (const GLuint corner : {0u, 63u, 64u * 63, 64u * 64 - 1}) {
+    EXPECT_NE(std::find(indices.begin(), indices.end(), corner), indices.end()) << corner;
+  }
+  EXPECT_LT(*std::max_element(indices.begin(), indices.end()), 64u * 64);
   scene.view.elevation = -30.0;  // 6.5 below the target, the floor 1 below it
   display();
   EXPECT_EQ(firstOf(fake_gl::take(), "glScaled"), -1);

@@ -44,6 +44,18 @@ void applyCamera(const View& view, int width, int height) {
   gluLookAt(eye.x, eye.y, eye.z, t.x, t.y, t.z, 0.0, 1.0, 0.0);
 }
 
+// The default camera's right is -x, its up y and its forward z.
+Vec3 lightFor(const View& view, const Vec3& placed) {
+  const double a = radians(view.azimuth);
+  const Vec3 forward = -towardsEye(view);
+  const Vec3 right(-std::cos(a), 0.0, -std::sin(a));
+  Vec3 p = view.target;
+  p += -placed.x * right;
+  p += placed.y * cross(right, forward);
+  p += placed.z * forward;
+  return p;
+}
+
 View orbited(View view, double dx, double dy) {
   view.azimuth = wrapped(view.azimuth + dx * kOrbitPerPixel);
   view.elevation = std::clamp(view.elevation + dy * kOrbitPerPixel, -kMaxElevation, kMaxElevation);

@@ -21,6 +21,10 @@ inline constexpr double kZoomPerNotch = 0.9;
 /// glViewport and gluLookAt from (0, 0, -13) at the origin.
 void applyCamera(const View& view, int width, int height);
 
+/// Where a light placed at `placed` for the default view stands for this one: the lights keep
+/// their place beside the camera as it moves round the target.
+[[nodiscard]] Vec3 lightFor(const View& view, const Vec3& placed);
+
 /// The view a middle drag of (dx, dy) window pixels makes: right turns the camera to the left
 /// round the target, down raises it; the azimuth kept within -180 to 180, the elevation within
 /// kMaxElevation.

@@ -1,5 +1,6 @@
 #include "app/shadow_draw.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -13,17 +14,52 @@ namespace {
 
 constexpr int kDiscSegments = 32;
 
+// A finer cloth casts the shadow of a coarser grid over its own particles, every step-th row and
+// column and always the last: its outline keeps within a fraction of a spacing of the cloth's,
+// for a fraction of the triangles.
+constexpr int kShadowCells = 32;  // most cells a side
+constexpr std::size_t kMostShadowIndices = 2 * (kShadowCells + 2) * (kShadowCells + 2);
+std::array<GLuint, kMostShadowIndices> shadowStrip{};
+int shadowCount = 0;
+int shadowGrid = 0;  // the grid shadowStrip was made for
+
+int coarse(int k, int step, int n) { return std::min(k * step, n - 1); }
+
+// One strip over the coarse grid's rows, joined by repeating a vertex at each end.
+void makeShadowStrip(int n) {
+  const int step = (n - 1 + kShadowCells - 1) / kShadowCells;
+  const int cells = (n - 1 + step - 1) / step;
+  shadowCount = 0;
+  for (int r = 0; r < cells; ++r) {
+    const int row = coarse(r, step, n);
+    const int next = coarse(r + 1, step, n);
+    for (int c = 0; c <= cells; ++c) {
+      const int column = coarse(c, step, n);
+      if (c == 0 && r > 0) {
+        shadowStrip[static_cast<std::size_t>(shadowCount++)] = column + n * row;
+      }
+      shadowStrip[static_cast<std::size_t>(shadowCount++)] = column + n * row;
+      shadowStrip[static_cast<std::size_t>(shadowCount++)] = column + n * next;
+    }
+    shadowStrip[static_cast<std::size_t>(shadowCount)] = shadowStrip[shadowCount - 1];
+    ++shadowCount;
+  }
+  shadowGrid = n;
+}
+
 void clothShadow(const Cloth& cloth) {
-  const ClothMesh& mesh = cloth.mesh;
   const bool torn = cloth.brokenCount > 0;
-  const int count = torn ? mesh.triangleCount : mesh.stripCount;
-  if (count == 0) {
+  if (!torn && shadowGrid != cloth.gridSize) {
+    makeShadowStrip(cloth.gridSize);
+  }
+  const int count = torn ? cloth.mesh.triangleCount : shadowCount;
+  if (count == 0 || cloth.gridSize < 2) {
     return;
   }
   glEnableClientState(GL_VERTEX_ARRAY);
   glVertexPointer(3, GL_DOUBLE, sizeof(Particle), &cloth.particles[0].position);
   glDrawElements(torn ? GL_TRIANGLES : GL_TRIANGLE_STRIP, count, GL_UNSIGNED_INT,
-                 torn ? mesh.triangles.data() : mesh.strip.data());
+                 torn ? cloth.mesh.triangles.data() : shadowStrip.data());
   glDisableClientState(GL_VERTEX_ARRAY);
 }
 
@@ -62,6 +98,17 @@ void solidShadow(const std::vector<Vec3>& points,
   glDisableClientState(GL_VERTEX_ARRAY);
 }
 
+// Whether every particle lies over the floor's square: then nothing need be clipped.
+bool overFloor(const Cloth& cloth, double low, double high) {
+  for (int j = 0; j < cloth.particleCount; ++j) {
+    const Vec3& p = cloth.particles[static_cast<std::size_t>(j)].position;
+    if (!(p.x >= low && p.x <= high && p.z >= low && p.z <= high)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // The floor's square, x and z from centre - kFloorHalfSize to centre + kFloorHalfSize.
 void clipToFloor(double centre) {
   const double low = centre - kFloorHalfSize;
@@ -86,19 +133,30 @@ void drawShadows(const Scene& scene, const Cloth& cloth, const std::vector<Vec3>
   glColor3fv(kShadowColour);
   glEnable(GL_POLYGON_OFFSET_FILL);
   glPolygonOffset(kShadowOffset, kShadowOffset);
-  clipToFloor(0.5 * cloth.width);
+  // Clip planes cost every triangle a test: only when the cloth or the ball reaches past the
+  // floor, or there is a solid.
+  const Ball& ball = scene.world.ball;
+  const double centre = 0.5 * cloth.width;
+  const double low = centre - kFloorHalfSize;
+  const double high = centre + kFloorHalfSize;
+  const bool ballInside =
+      !ball.enabled || (ball.centre.x - ball.radius >= low && ball.centre.x + ball.radius <= high &&
+                        ball.centre.z - ball.radius >= low && ball.centre.z + ball.radius <= high);
+  const bool clipped = !solidTriangles.empty() || !ballInside || !overFloor(cloth, low, high);
+  if (clipped) {
+    clipToFloor(centre);
+  }
   glPushMatrix();
   // Every point dropped onto the floor: y becomes the floor's height.
   glTranslated(0.0, floor.height, 0.0);
   glScaled(1.0, 0.0, 1.0);
   clothShadow(cloth);
-  const Ball& ball = scene.world.ball;
   if (ball.enabled && ball.centre.y + ball.radius > floor.height) {
     ballShadow(ball);
   }
   solidShadow(solidPoints, solidTriangles);
   glPopMatrix();
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; clipped && i < 4; ++i) {
     glDisable(static_cast<GLenum>(GL_CLIP_PLANE0 + i));
   }
   glDisable(GL_POLYGON_OFFSET_FILL);

@@ -4,6 +4,7 @@
 #include <GL/glu.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 
@@ -45,17 +46,6 @@ namespace {
 // The viewport of the last projection set; 0 before the first.
 int projectedWidth = 0;
 int projectedHeight = 0;
-View projectedView;  // the view the projection was last set for
-
-// An input only changes the scene's view: the next frame sets the projection, so that an event
-// calls no GL and what is picked is what is on the screen.
-void projectChangedView() {
-  if (projectedWidth > 0 && !sameView(projectedView, scene.view)) {
-    setProjection(projectedWidth, projectedHeight);
-    glMatrixMode(GL_MODELVIEW);
-  }
-}
-
 constexpr GLfloat kLight0Diffuse[] = {1.0f, 1.0f, 1.0f, 1.0f};
 constexpr GLfloat kLight0Position[] = {0.0f, 3.0f, -10.0f, 1.0f};
 constexpr GLfloat kLight1Diffuse[] = {1.0f, 1.0f, 1.0f, 1.0f};
@@ -131,10 +121,34 @@ void pinScenePins() {
   }
 }
 
+View projectedView;  // the view the projection was last set for
+
+// The lights beside the camera, under the identity modelview, wherever it stands.
+void placeLights() {
+  const auto at = [](const GLfloat* placed) {
+    const Vec3 p = lightFor(scene.view, Vec3(placed[0], placed[1], placed[2]));
+    return std::array<GLfloat, 4>{static_cast<GLfloat>(p.x), static_cast<GLfloat>(p.y),
+                                  static_cast<GLfloat>(p.z), 1.0f};
+  };
+  glLightfv(GL_LIGHT0, GL_POSITION, at(kLight0Position).data());
+  glLightfv(GL_LIGHT1, GL_POSITION, at(kLight1Position).data());
+}
+
+// An input only changes the scene's view: the next frame sets the projection, so that an event
+// calls no GL and what is picked is what is on the screen.
+void projectChangedView() {
+  if (projectedWidth > 0 && !sameView(projectedView, scene.view)) {
+    setProjection(projectedWidth, projectedHeight);
+    glMatrixMode(GL_MODELVIEW);
+    placeLights();
+  }
+}
+
 }  // namespace
 
 void initGlState() {
-  // The modelview is still the identity: the lights stay put while the cloth turns.
+  // The modelview is still the identity: the lights stay put while the cloth turns, beside the
+  // camera wherever it stands.
   glLightfv(GL_LIGHT0, GL_DIFFUSE, kLight0Diffuse);
   glLightfv(GL_LIGHT0, GL_POSITION, kLight0Position);
   glLightfv(GL_LIGHT1, GL_DIFFUSE, kLight1Diffuse);
@@ -147,6 +161,9 @@ void initGlState() {
   setProjection(windowWidth, windowHeight);
   glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
   glMatrixMode(GL_MODELVIEW);
+  if (!sameView(scene.view, View())) {
+    placeLights();
+  }
 
   glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, kClothAmbient);
   glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, kClothDiffuse);
