@@ -46,6 +46,8 @@ namespace {
 // The viewport of the last projection set; 0 before the first.
 int projectedWidth = 0;
 int projectedHeight = 0;
+View projectedView;  // the view the projection was last set for
+
 constexpr GLfloat kLight0Diffuse[] = {1.0f, 1.0f, 1.0f, 1.0f};
 constexpr GLfloat kLight0Position[] = {0.0f, 3.0f, -10.0f, 1.0f};
 constexpr GLfloat kLight1Diffuse[] = {1.0f, 1.0f, 1.0f, 1.0f};
@@ -120,8 +122,6 @@ void pinScenePins() {
     }
   }
 }
-
-View projectedView;  // the view the projection was last set for
 
 // The lights beside the camera, under the identity modelview, wherever it stands.
 void placeLights() {
