@@ -12,12 +12,12 @@ namespace vellumry {
 
 namespace {
 
-constexpr int kDiscSegments = 32;
+constexpr std::size_t kDiscSegments = 32;
 
 // A finer cloth casts the shadow of a coarser grid over its own particles, every step-th row and
 // column and always the last: its outline keeps within a fraction of a spacing of the cloth's,
 // for a fraction of the triangles.
-constexpr int kShadowCells = 32;  // most cells a side
+constexpr std::size_t kShadowCells = 32;  // most cells a side
 constexpr std::size_t kMostShadowIndices = 2 * (kShadowCells + 2) * (kShadowCells + 2);
 std::array<GLuint, kMostShadowIndices> shadowStrip{};
 int shadowCount = 0;
@@ -27,7 +27,8 @@ int coarse(int k, int step, int n) { return std::min(k * step, n - 1); }
 
 // One strip over the coarse grid's rows, joined by repeating a vertex at each end.
 void makeShadowStrip(int n) {
-  const int step = (n - 1 + kShadowCells - 1) / kShadowCells;
+  const int most = static_cast<int>(kShadowCells);
+  const int step = (n - 1 + most - 1) / most;
   const int cells = (n - 1 + step - 1) / step;
   shadowCount = 0;
   for (int r = 0; r < cells; ++r) {
@@ -68,10 +69,11 @@ void clothShadow(const Cloth& cloth) {
 void ballShadow(const Ball& ball) {
   static const auto disc = [] {
     std::array<GLdouble, 3 * (kDiscSegments + 2)> points{};
-    for (int i = 0; i <= kDiscSegments; ++i) {
-      const double a = 2.0 * std::numbers::pi * (i % kDiscSegments) / kDiscSegments;
-      points[static_cast<std::size_t>(3 * (i + 1))] = std::cos(a);
-      points[static_cast<std::size_t>(3 * (i + 1) + 2)] = std::sin(a);
+    for (std::size_t i = 0; i <= kDiscSegments; ++i) {
+      const double a = 2.0 * std::numbers::pi * static_cast<double>(i % kDiscSegments) /
+                       static_cast<double>(kDiscSegments);
+      points[3 * (i + 1)] = std::cos(a);
+      points[3 * (i + 1) + 2] = std::sin(a);
     }
     return points;
   }();
@@ -80,7 +82,7 @@ void ballShadow(const Ball& ball) {
   glScaled(ball.radius, 1.0, ball.radius);
   glEnableClientState(GL_VERTEX_ARRAY);
   glVertexPointer(3, GL_DOUBLE, 0, disc.data());
-  glDrawArrays(GL_TRIANGLE_FAN, 0, kDiscSegments + 2);
+  glDrawArrays(GL_TRIANGLE_FAN, 0, static_cast<GLsizei>(kDiscSegments + 2));
   glDisableClientState(GL_VERTEX_ARRAY);
   glPopMatrix();
 }

@@ -48,7 +48,7 @@ bool readPng(const std::string& path, int maxSide, Image& image, std::string& er
   if (png_image_begin_read_from_stdio(&png.image, file.get()) == 0) {
     return fail(image, error, std::string("damaged PNG: ") + png.image.message);
   }
-  const png_uint_32 most = static_cast<png_uint_32>(maxSide);
+  const auto most = static_cast<png_uint_32>(maxSide);
   if (png.image.width > most || png.image.height > most) {
     return fail(image, error,
                 std::to_string(png.image.width) + " by " + std::to_string(png.image.height) +
