@@ -59,9 +59,11 @@ install(FILES ${vellumry_generated}/${VELLUMRY_APPSTREAM_ID}.metainfo.xml
 install(FILES ${vellumry_generated}/vellumry.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 file(GLOB vellumry_scenes CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/scenes/*.toml)
 install(FILES ${vellumry_scenes} DESTINATION ${CMAKE_INSTALL_DATADIR}/vellumry/scenes)
-# The meshes the scenes name, beside them as in the source tree (../meshes/table.obj).
+# The meshes and pictures the scenes name, beside them as in the source tree (../meshes/...).
 install(FILES ${PROJECT_SOURCE_DIR}/data/meshes/table.obj
         DESTINATION ${CMAKE_INSTALL_DATADIR}/vellumry/meshes)
+install(FILES ${PROJECT_SOURCE_DIR}/data/textures/flag.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/vellumry/textures)
 install(FILES ${vellumry_generated}/copyright ${vellumry_generated}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vellumry)
 

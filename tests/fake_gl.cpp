@@ -15,6 +15,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "app/cloth_look.h"
 #include "app/solids.h"
 #include "app/viewer.h"
 
@@ -171,6 +172,7 @@ void resetProgram() {
   tickCount = 0;
   scene = Scene();
   forgetSolids();
+  forgetTexture();
   substeps = 1;
   tickClock = steadyMillis;
   answers() = Answers();
@@ -228,6 +230,10 @@ void glDrawElements(GLenum mode, GLsizei count, GLenum type, const void* indices
   record("glDrawElements", {static_cast<double>(mode), static_cast<double>(count),
                             static_cast<double>(type), vellumry::fake_gl::address(indices)});
 }
+void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
+  record("glDrawArrays",
+         {static_cast<double>(mode), static_cast<double>(first), static_cast<double>(count)});
+}
 void glShadeModel(GLenum mode) { record("glShadeModel", {static_cast<double>(mode)}); }
 void glPolygonOffset(GLfloat factor, GLfloat units) {
   record("glPolygonOffset", {static_cast<double>(factor), static_cast<double>(units)});
@@ -237,6 +243,43 @@ void glLightfv(GLenum light, GLenum pname, const GLfloat* params) {
 }
 void glMaterialfv(GLenum face, GLenum pname, const GLfloat* params) {
   vellumry::fake_gl::recordFloats("glMaterialfv", face, pname, params);
+}
+
+void glLightModeli(GLenum pname, GLint param) {
+  record("glLightModeli", {static_cast<double>(pname), static_cast<double>(param)});
+}
+void glColor3f(GLfloat red, GLfloat green, GLfloat blue) {
+  record("glColor3f", {red, green, blue});
+}
+void glColor3fv(const GLfloat* v) { record("glColor3fv", {v[0], v[1], v[2]}); }
+void glScaled(GLdouble x, GLdouble y, GLdouble z) { record("glScaled", {x, y, z}); }
+void glClipPlane(GLenum plane, const GLdouble* equation) {
+  record("glClipPlane",
+         {static_cast<double>(plane), equation[0], equation[1], equation[2], equation[3]});
+}
+void glLineWidth(GLfloat width) { record("glLineWidth", {width}); }
+void glTexCoordPointer(GLint size, GLenum type, GLsizei stride, const void* pointer) {
+  record("glTexCoordPointer", {static_cast<double>(size), static_cast<double>(type),
+                               static_cast<double>(stride), vellumry::fake_gl::address(pointer)});
+}
+// Texture objects are numbered from 1, as GL hands them out.
+void glGenTextures(GLsizei n, GLuint* textures) {
+  static GLuint next = 1;
+  record("glGenTextures", {static_cast<double>(n)});
+  for (GLsizei i = 0; i < n; ++i) {
+    textures[i] = next++;
+  }
+}
+void glBindTexture(GLenum target, GLuint texture) {
+  record("glBindTexture", {static_cast<double>(target), static_cast<double>(texture)});
+}
+void glTexParameteri(GLenum target, GLenum pname, GLint param) {
+  record("glTexParameteri",
+         {static_cast<double>(target), static_cast<double>(pname), static_cast<double>(param)});
+}
+void glTexEnvi(GLenum target, GLenum pname, GLint param) {
+  record("glTexEnvi",
+         {static_cast<double>(target), static_cast<double>(pname), static_cast<double>(param)});
 }
 
 void glGetIntegerv(GLenum pname, GLint* params) {
@@ -274,6 +317,15 @@ void gluPerspective(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFa
 void gluLookAt(GLdouble eyeX, GLdouble eyeY, GLdouble eyeZ, GLdouble centerX, GLdouble centerY,
                GLdouble centerZ, GLdouble upX, GLdouble upY, GLdouble upZ) {
   record("gluLookAt", {eyeX, eyeY, eyeZ, centerX, centerY, centerZ, upX, upY, upZ});
+}
+
+GLint gluBuild2DMipmaps(GLenum target, GLint internalFormat, GLsizei width, GLsizei height,
+                        GLenum format, GLenum type, const void* data) {
+  record("gluBuild2DMipmaps",
+         {static_cast<double>(target), static_cast<double>(internalFormat),
+          static_cast<double>(width), static_cast<double>(height), static_cast<double>(format),
+          static_cast<double>(type), vellumry::fake_gl::address(data)});
+  return 0;
 }
 
 GLUquadric* gluNewQuadric() {

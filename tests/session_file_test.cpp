@@ -212,11 +212,11 @@ TEST(SessionFileTest, MeshFilesReadBackWithTheirDigests) {
   start.meshFile.digest = 0xfedcba9876543210ULL;
   const MeshRef table{"../meshes/table.obj", 0x0123456789abcdefULL};
   const MeshRef changed{"../meshes/table.obj", 0x0123456789abcde0ULL};
-  const std::string text = formatSessionStart(start, "meshes/a b.obj") +
+  const std::string text = formatSessionStart(start, "meshes/a b.obj", "pictures/my flag.png") +
                            formatMeshRecord(3, &table) + formatMeshRecord(4, &changed) +
                            formatMeshRecord(5, nullptr) + formatMeshRecord(6, &table);
-  EXPECT_NE(text.find("\nscene mesh.file fedcba9876543210 meshes/a%20b.obj\n3 mesh "
-                      "0123456789abcdef ../meshes/table.obj\n"),
+  EXPECT_NE(text.find("\nscene mesh.file fedcba9876543210 meshes/a%20b.obj\nscene cloth.texture "
+                      "pictures/my%20flag.png\n3 mesh 0123456789abcdef ../meshes/table.obj\n"),
             std::string::npos)
       << text;
   EXPECT_NE(text.find("\n5 mesh none\n"), std::string::npos);
@@ -229,6 +229,7 @@ TEST(SessionFileTest, MeshFilesReadBackWithTheirDigests) {
   ASSERT_TRUE(parseSession(text, scene, records, meshes, error)) << error.message;
   EXPECT_EQ(meshPath(scene.meshFile), "meshes/a b.obj");
   EXPECT_EQ(scene.meshFile.digest, start.meshFile.digest);
+  EXPECT_EQ(meshPath(scene.look.texture), "pictures/my flag.png");
   ASSERT_EQ(meshes.size(), 2U);
   EXPECT_EQ(meshes[0].path + " " + meshes[1].path, "../meshes/table.obj ../meshes/table.obj");
   EXPECT_EQ(meshes[1].digest, changed.digest);
@@ -274,6 +275,8 @@ TEST(SessionFileTest, EveryKeyAndWordIsRefusedInAFileOlderThanItAndACheckNeedsIt
   std::vector<std::pair<std::string, int>> cases = {{"0 pin 3", 3},
                                                     {"0 pins clear", 3},
                                                     {"scene pins add 0 1", 3},
+                                                    {"scene cloth.texture a%20b.png", 4},
+                                                    {"scene cloth.texture a b.png", 0},
                                                     {"0 check", 0},
                                                     {"50 check ", 0}};
   std::istringstream start(formatSessionStart(Scene()));  // "scene KEY VALUE" for every key

@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 
 namespace vellumry {
@@ -24,12 +25,17 @@ constexpr char kUsage[] =
     "                     directory (OUT/frame-NNNNNN.png), OUT.mp4 (H.264), OUT.webm (VP9)\n"
     "                     or OUT.webp (an animated picture)\n"
     "      --size WxH     with --render: the frames' size in pixels (default 500x500)\n"
+    "      --antialias    with --render: smooth edges, by drawing each frame twice as wide\n"
+    "                     and high and averaging every 2 by 2 pixels (supersampling); the\n"
+    "                     default, for frames of at most 2048 pixels a side, unless the\n"
+    "                     session starts from the default scene\n"
+    "      --no-antialias with --render: frames drawn as the window draws them\n"
     "      --export OUT.obj  with --replay: the cloth as a mesh (OUT.obj) and its motion as a\n"
     "                     point cache (OUT.pc2), one frame per tick\n"
     "      --quiet        no progress report while rendering or exporting\n"
     "      --force        let --record, --render and --export replace an existing file\n"
     "      --scene FILE   read the scene from FILE (TOML: tables [cloth], [world], [time],\n"
-    "                     [wind], [ball], [floor], [tear], [collision], [mesh])\n"
+    "                     [wind], [ball], [floor], [tear], [collision], [mesh], [view])\n"
     "      --set KEY=VALUE  set one scene parameter, e.g. --set cloth.stiffness=400,\n"
     "                     --set world.gravity=0,-2,0 or --set ball.enabled=true; later\n"
     "                     options win\n"
@@ -49,6 +55,9 @@ constexpr char kUsage[] =
     "                     ball, move the ball across the plane facing you\n"
     "  Ctrl + left click  pin the particle nearest the pointer, or free it if pinned\n"
     "  Alt + left drag    cut the springs the pointer crosses (Redrop mends them)\n"
+    "  middle drag        orbit the camera round its target; with Shift, pan the target\n"
+    "                     across the view\n"
+    "  wheel              zoom: the camera nearer to or farther from its target\n"
     "Keys:\n"
     "  r, e, f            drag control Rotate, EndpointDist, Flap\n"
     "  d                  drop the cloth again (Redrop)\n"
@@ -59,6 +68,9 @@ constexpr char kUsage[] =
     "                     drag control, draw style, pause, step and Redrop, and plots of the\n"
     "                     cloth's energy\n"
     "  F12                save the window's frame as vellumry-DATE-TIME.png here\n"
+    "  arrows             orbit the camera round its target; Shift + arrows pan it\n"
+    "  +, -               zoom in, out (also Page Up, Page Down)\n"
+    "  Home               back to the scene's own view\n"
     "  q                  quit\n"
     "\n"
     "Scene keys (--set KEY=VALUE, --print-scene shows them all with their ranges):\n"
@@ -67,7 +79,8 @@ constexpr char kUsage[] =
     "  wind.velocity wind.gust wind.seed ball.enabled ball.centre ball.radius\n"
     "  ball.friction floor.enabled floor.height floor.friction tear.ratio\n"
     "  collision.thickness collision.self mesh.file mesh.position mesh.scale\n"
-    "  mesh.friction\n"
+    "  mesh.friction view.azimuth view.elevation view.distance view.target view.fov\n"
+    "  cloth.colour cloth.back_colour cloth.texture\n"
     "  cloth.pins=C,R;C,R;...  the particles pinned when the cloth is built, by column and\n"
     "                     row, e.g. \"cloth.pins=0,0;0,14;14,0;14,14\"; cloth.pins= pins\n"
     "                     none, cloth.pins=mounts the two mount points (the default)\n"
@@ -76,6 +89,16 @@ constexpr char kUsage[] =
     "                     PLY, glTF, GLB or another format Assimp reads, at most 200000\n"
     "                     triangles; relative to the working directory (in a scene file, to\n"
     "                     the file's folder); mesh.file= none\n"
+    "  view.azimuth=DEG, view.elevation=DEG, view.distance=D, view.target=X,Y,Z,\n"
+    "  view.fov=DEG       the camera: turned about the vertical through its target (0: as\n"
+    "                     the window opens), raised above it (kept within 89 degrees),\n"
+    "                     D from it, with this field of view; every change in the window is\n"
+    "                     recorded\n"
+    "  cloth.colour=R,G,B, cloth.back_colour=R,G,B  each from 0 to 1: the side seen at the\n"
+    "                     start and the other\n"
+    "  cloth.texture=PATH a PNG picture of at most 4096 by 4096 pixels printed on both sides\n"
+    "                     (times their colours: 1,1,1 shows it as drawn), its left edge on\n"
+    "                     column 0; relative as mesh.file is; cloth.texture= none\n"
     "\n"
     "Exit status: 0 done; 1 no display, or a file could not be written; 2 a bad option,\n"
     "scene, session file or output; 3 a replayed session that differs from its recording.\n";
@@ -110,6 +133,11 @@ bool checkCombinations(const Options& o, bool sizeGiven, std::string& error) {
     error = "--export only goes with --replay";
   } else if (sizeGiven && o.renderOut.empty()) {
     error = "--size only goes with --render";
+  } else if (o.antialias >= 0 && o.renderOut.empty()) {
+    error = "--antialias and --no-antialias only go with --render";
+  } else if (o.antialias == 1 && std::max(o.width, o.height) > kMaxSupersampledSide) {
+    error = "--antialias: frames of at most " + std::to_string(kMaxSupersampledSide) +
+            " pixels a side are antialiased";
   } else if (o.quiet && !output) {
     error = "--quiet only goes with --render or --export";
   } else if (!o.replayPath.empty() && (!o.scenePath.empty() || !o.settings.empty())) {
@@ -150,6 +178,10 @@ bool parseCommandLine(int argc, const char* const* argv, Options& options, std::
   app.add_option("--export", options.exportPath);
   app.add_option("--size", size);
   app.add_flag("--quiet", options.quiet);
+  bool smooth = false;
+  bool jagged = false;
+  app.add_flag("--antialias", smooth);
+  app.add_flag("--no-antialias", jagged)->excludes("--antialias");
   app.add_option("--scene", options.scenePath);
   app.add_option("--set", sets)->allow_extra_args(false);
   app.add_option("--grid", grids)->allow_extra_args(false);
@@ -180,6 +212,7 @@ bool parseCommandLine(int argc, const char* const* argv, Options& options, std::
     }
   }
   collectSettings(app, sets, grids, options);
+  options.antialias = smooth ? 1 : jagged ? 0 : -1;
   if (options.help || options.version) {
     return true;
   }

@@ -10,6 +10,7 @@
 #include "app/panel_hook.h"
 #include "app/picking.h"
 #include "app/snapshot.h"
+#include "app/view_controls.h"
 #include "app/viewer.h"
 
 namespace vellumry {
@@ -140,6 +141,7 @@ void pullTo(int x, int y) {
 
 void installControls() {
   reserveCutting();
+  rememberHomeView();
   glutMouseFunc(onMouse);
   glutMotionFunc(onMotion);
   glutCreateMenu(onMenu);
@@ -159,13 +161,14 @@ void installKeys() {
 
 void onMenu(int value) { submit(menuEvent(value)); }
 
-// Only the left button counts. A release stops everything, even one with no press before it (a
-// menu pick or dismissal delivers exactly that).
+// Only the left button acts on the cloth; the middle button and the wheel move the camera. A left
+// release stops everything, even one with no press before it (a menu pick or dismissal delivers
+// exactly that).
 void onMouse(int button, int state, int x, int y) {
   if (panelHook.mouse != nullptr && panelHook.mouse(button, state, x, y)) {
     return;
   }
-  if (button != GLUT_LEFT_BUTTON) {
+  if (viewMouse(button, state, x, y) || button != GLUT_LEFT_BUTTON) {
     return;
   }
   if (state == GLUT_DOWN) {
@@ -193,6 +196,7 @@ void onMotion(int x, int y) {
   } else {
     submit(pointerEvent(EventKind::kMotion, x, y));
   }
+  viewMotion(x, y);
 }
 
 void onKey(unsigned char key, int x, int y) {
@@ -214,6 +218,8 @@ void onKey(unsigned char key, int x, int y) {
     submit(menuEvent(kMenuFullscreen));
   } else if (lower == 'q') {
     glutLeaveMainLoop();  // as closing the window does
+  } else {
+    viewKey(key);
   }
 }
 
@@ -225,6 +231,8 @@ void onSpecial(int key, int x, int y) {
     submit(menuEvent(kMenuFullscreen));
   } else if (key == GLUT_KEY_F12) {
     requestSnapshot();  // not an event: it changes nothing the session holds
+  } else {
+    viewSpecial(key);
   }
 }
 

@@ -15,6 +15,7 @@
 #include "app/session_run.h"
 #include "app/viewer.h"
 #include "app/world_draw.h"
+#include "output/downsample.h"
 #include "output/frame_output.h"
 #include "output/mesh_export.h"
 #include "output/output_format.h"
@@ -35,7 +36,9 @@ struct Job {
   FrameOutput frames;
   int width = 0;
   int height = 0;
+  int factor = 1;  ///< drawn factor times larger on each side, then shrunk: supersampling
   std::vector<std::uint8_t> pixels;
+  std::vector<std::uint8_t> large;  ///< the frame as drawn, when supersampled
   bool exporting = false;
   MeshExport mesh;
   std::vector<float> positions;
@@ -50,7 +53,12 @@ void saveFrame() {
   if (job.failed) {
     return;
   }
-  readFrame(job.width, job.height, job.pixels);
+  if (job.factor > 1) {
+    readFrame(job.factor * job.width, job.factor * job.height, job.large);
+    downsample(job.large.data(), job.factor, job.width, job.height, job.pixels.data());
+  } else {
+    readFrame(job.width, job.height, job.pixels);
+  }
   job.failed = !job.frames.add(tickCount + 1, job.pixels.data(), job.error);
 }
 
@@ -158,6 +166,9 @@ bool openOutputs(const Options& options) {
   job.exporting = !options.exportPath.empty();
   job.width = options.width;
   job.height = options.height;
+  const bool smooth = options.antialias == 1 || (options.antialias < 0 && !isDefaultScene(scene));
+  job.factor = smooth && std::max(job.width, job.height) <= kMaxSupersampledSide ? kSupersample : 1;
+  job.pixels.resize(static_cast<std::size_t>(job.width) * job.height * 3);
   job.failed = false;
   job.error.clear();
   if (job.render) {
@@ -275,7 +286,7 @@ int runHeadless(const Options& options) {
   HeadlessContext context;
   if (job.render) {
     std::string error;
-    if (!context.open(job.width, job.height, error)) {
+    if (!context.open(job.factor * job.width, job.factor * job.height, error)) {
       job.frames.discard();
       job.mesh.discard();
       std::fprintf(stderr, "vellumry: cannot render without a window: %s\n", error.c_str());
@@ -287,7 +298,10 @@ int runHeadless(const Options& options) {
   substeps = substepsFor(scene);
   dropCloth();
   if (job.render) {
-    reshape(job.width, job.height);
+    reshape(job.factor * job.width, job.factor * job.height);
+    if (job.factor > 1) {
+      glLineWidth(static_cast<GLfloat>(job.factor));  // lines as wide as in a frame drawn plainly
+    }
   }
   progress.start(total, !options.quiet && stderrIsTerminal());
   while (!job.failed && beforeTick()) {

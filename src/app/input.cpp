@@ -118,6 +118,10 @@ void applySetting(int index, const Vec3& value) {
   if (!inRange(param, value) || !checkScene(next, why)) {
     return;
   }
+  if (changesOnlyPicture(param)) {
+    scene = next;  // a new view is projected at the next frame
+    return;
+  }
   applyScene(next, param.rebuilds);
 }
 

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/cloth_look.h"
 #include "app/command_line.h"
 #include "app/controls.h"
 #include "app/headless.h"
@@ -87,6 +88,9 @@ int main(int argc, char** argv) {
     return kStatusUsage;
   }
   if (const int status = loadSceneSolid(); status != 0) {
+    return status;
+  }
+  if (const int status = loadSceneTexture(); status != 0) {
     return status;
   }
   if (options.printScene) {

@@ -31,7 +31,7 @@ namespace vellumry {
 namespace {
 
 constexpr int kHistoryTicks = 500;  // 10 s of 20 ms ticks
-constexpr int kMaxParams = 32;
+constexpr int kMaxParams = 40;
 constexpr int kMaxThreads = 64;
 constexpr float kPanelWidth = 300.0f;
 constexpr float kPlotHeight = 30.0f;

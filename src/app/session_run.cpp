@@ -9,6 +9,7 @@
 #include <system_error>
 #include <utility>
 
+#include "app/cloth_look.h"
 #include "app/command_line.h"
 #include "app/input.h"
 #include "app/solids.h"
@@ -138,6 +139,22 @@ int sessionSolids(const std::string& session, const Scene& start,
   return path.empty() || first >= 0 ? first : -2;
 }
 
+// The session's texture, from its folder, read before the replay starts; false after a message
+// naming the session and the file.
+bool sessionTexture(const std::string& session, Scene& start) {
+  const std::string written(meshPath(start.look.texture));
+  std::string error;
+  if (written.empty()) {
+    return true;
+  }
+  if (!resolvePath(kTextureKey, written, folderOf(session), start.look.texture, error) ||
+      !loadTexture(std::string(meshPath(start.look.texture)), error)) {
+    std::fprintf(stderr, "vellumry: %s: its %s\n", session.c_str(), error.c_str());
+    return false;
+  }
+  return true;
+}
+
 void flush() {
   if (recording.file != nullptr && !recording.failed && std::fflush(recording.file) != 0) {
     writeFailed();
@@ -211,6 +228,9 @@ int openReplay(const std::string& path) {
   if (solid < -1) {
     return kStatusBadInput;
   }
+  if (!sessionTexture(path, start)) {
+    return kStatusBadInput;
+  }
   scene = start;
   useSolid(solid);
   startReplay(std::move(records), path);
@@ -251,7 +271,9 @@ void startRecording(std::FILE* file, std::string path) {
   recording = {file, std::move(path), false, folder};
   const std::string_view mesh = meshPath(scene.meshFile);
   const std::string written = mesh.empty() ? std::string() : recordedPath(mesh);
-  if (std::fputs(formatSessionStart(scene, written).c_str(), file) < 0) {
+  const std::string_view texture = meshPath(scene.look.texture);
+  const std::string picture = texture.empty() ? std::string() : recordedPath(texture);
+  if (std::fputs(formatSessionStart(scene, written, picture).c_str(), file) < 0) {
     writeFailed();
   }
   flush();

@@ -4,12 +4,16 @@
 #include <GL/glu.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 
+#include "app/camera.h"
+#include "app/cloth_look.h"
 #include "app/controls.h"
 #include "app/panel_hook.h"
 #include "app/session_run.h"
+#include "app/shadow_draw.h"
 #include "app/solid_draw.h"
 #include "app/solids.h"
 #include "app/world_draw.h"
@@ -38,6 +42,11 @@ double tickWorkMs = 0.0;
 double (*tickClock)() = steadyMillis;
 
 namespace {
+
+// The viewport of the last projection set; 0 before the first.
+int projectedWidth = 0;
+int projectedHeight = 0;
+View projectedView;  // the view the projection was last set for
 
 constexpr GLfloat kLight0Diffuse[] = {1.0f, 1.0f, 1.0f, 1.0f};
 constexpr GLfloat kLight0Position[] = {0.0f, 3.0f, -10.0f, 1.0f};
@@ -114,10 +123,32 @@ void pinScenePins() {
   }
 }
 
+// The lights beside the camera, under the identity modelview, wherever it stands.
+void placeLights() {
+  const auto at = [](const GLfloat* placed) {
+    const Vec3 p = lightFor(scene.view, Vec3(placed[0], placed[1], placed[2]));
+    return std::array<GLfloat, 4>{static_cast<GLfloat>(p.x), static_cast<GLfloat>(p.y),
+                                  static_cast<GLfloat>(p.z), 1.0f};
+  };
+  glLightfv(GL_LIGHT0, GL_POSITION, at(kLight0Position).data());
+  glLightfv(GL_LIGHT1, GL_POSITION, at(kLight1Position).data());
+}
+
+// An input only changes the scene's view: the next frame sets the projection, so that an event
+// calls no GL and what is picked is what is on the screen.
+void projectChangedView() {
+  if (projectedWidth > 0 && !sameView(projectedView, scene.view)) {
+    setProjection(projectedWidth, projectedHeight);
+    glMatrixMode(GL_MODELVIEW);
+    placeLights();
+  }
+}
+
 }  // namespace
 
 void initGlState() {
-  // The modelview is still the identity: the lights stay put while the cloth turns.
+  // The modelview is still the identity: the lights stay put while the cloth turns, beside the
+  // camera wherever it stands.
   glLightfv(GL_LIGHT0, GL_DIFFUSE, kLight0Diffuse);
   glLightfv(GL_LIGHT0, GL_POSITION, kLight0Position);
   glLightfv(GL_LIGHT1, GL_DIFFUSE, kLight1Diffuse);
@@ -130,9 +161,13 @@ void initGlState() {
   setProjection(windowWidth, windowHeight);
   glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
   glMatrixMode(GL_MODELVIEW);
+  if (!sameView(scene.view, View())) {
+    placeLights();
+  }
 
   glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, kClothAmbient);
   glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, kClothDiffuse);
+  prepareClothLook();
 }
 
 void dropCloth() {
@@ -166,12 +201,13 @@ void initScene() {
 
 // The camera lives in the projection matrix; the modelview holds only the cloth's transform.
 void setProjection(int width, int height) {
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluPerspective(30.0, static_cast<double>(width) / height, 1.0, 100.0);
-  glViewport(0, 0, width, height);
-  gluLookAt(0.0, 0.0, -13.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
+  projectedWidth = width;
+  projectedHeight = height;
+  projectedView = scene.view;
+  applyCamera(scene.view, width, height);
 }
+
+int projectionHeight() { return projectedHeight > 0 ? projectedHeight : windowHeight; }
 
 void reshape(int width, int height) {
   setProjection(std::max(width, 1), std::max(height, 1));
@@ -183,7 +219,7 @@ void reshape(int width, int height) {
 
 void applyModelTransform() {
   // Lift the cloth, turn it, and centre its rows (z from 0 to its width) on the turning axis.
-  glTranslated(0.0, 2.5, 0.0);
+  glTranslated(0.0, kViewLift, 0.0);
   glRotated(viewAngle, 0.0, 1.0, 0.0);
   glTranslated(0.0, 0.0, -0.5 * cloth.width);
 }
@@ -195,7 +231,7 @@ double steadyMillis() {
 }
 
 unsigned timerMillis(double elapsedMs) {
-  if (isDefaultScene(scene)) {
+  if (isDefaultSimulation(scene)) {
     return kTickMillis;
   }
   return elapsedMs < kTickMillis ? static_cast<unsigned>(kTickMillis - elapsedMs) : 0;
@@ -203,16 +239,21 @@ unsigned timerMillis(double elapsedMs) {
 
 void display() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  projectChangedView();
   glPushMatrix();
   applyModelTransform();
-  // The program's own cloth keeps its immediate-mode calls; any other, or a torn one, draws
-  // through arrays.
-  const bool arrays = !isDefaultScene(scene) || cloth.brokenCount > 0;
+  // The program's own cloth keeps its immediate-mode calls, from any view and in any colour; any
+  // other, a torn one or one with a picture draws through arrays.
+  const bool arrays =
+      !isDefaultSimulation(scene) || cloth.brokenCount > 0 || scene.look.texture.path[0] != '\0';
+  beginClothLook(drawMode);
   if (drawMode == GL_FLAT) {
     arrays ? cloth.drawWireframeArrays() : cloth.drawWireframe();
   } else if (drawMode == GL_SMOOTH) {
     arrays ? cloth.drawShadedArrays() : cloth.drawShaded();
   }
+  endClothLook(drawMode);
+  drawShadows(scene, cloth, collider.solidPoints(), collider.solidTriangles(), drawMode);
   drawWorld(scene.world, cloth.width, drawMode);
   drawSolid(collider.solidPoints(), collider.solidTriangles(), drawMode);
   glPopMatrix();

@@ -22,6 +22,9 @@ inline constexpr int windowHeight = 500;
 /// The cloth's material, which anything else drawn puts back after it.
 inline constexpr GLfloat kClothAmbient[] = {0.5f, 0.5f, 0.5f, 1.0f};
 inline constexpr GLfloat kClothDiffuse[] = {0.0f, 1.0f, 0.8f, 1.0f};
+/// How far the model transform lifts the cloth: the mount line's middle is this high above the
+/// origin of the frame the view turns in.
+inline constexpr double kViewLift = 2.5;
 /// Farthest a held particle moves towards the pointer in one tick, in world units.
 inline constexpr double kGrabStep = 0.2;
 /// Farthest a held particle may lead its grid neighbours, in rest spacings.
@@ -45,9 +48,9 @@ struct Presenter {
 
 extern Cloth cloth;
 extern Collider collider;  ///< the cloth against itself and the solid
-extern int mouseMode;     ///< -1 none, 0 "Rotate", 1 "EndpointDist", 2 "Flap"
-extern double viewAngle;  ///< rotation of the cloth about the vertical axis, degrees
-extern GLenum drawMode;   ///< GL_SMOOTH: lit surface; GL_FLAT: wireframe
+extern int mouseMode;      ///< -1 none, 0 "Rotate", 1 "EndpointDist", 2 "Flap"
+extern double viewAngle;   ///< rotation of the cloth about the vertical axis, degrees
+extern GLenum drawMode;    ///< GL_SMOOTH: lit surface; GL_FLAT: wireframe
 extern int dragStartX;
 extern int dragStartY;
 extern Vec3 mountVelocity0;  ///< added to mount (0, 0) every tick
@@ -76,16 +79,20 @@ void initGlState();
 /// Viewport and projection for a window of this size, camera included; leaves the projection
 /// matrix current.
 void setProjection(int width, int height);
+/// The height in pixels of the viewport the projection was last set for (the window's before).
+[[nodiscard]] int projectionHeight();
 /// GLUT reshape callback: the picture keeps its shape in any window.
 void reshape(int width, int height);
 /// The cloth's model transform: lift, turn by viewAngle, centre the rows on the axis.
 void applyModelTransform();
 double steadyMillis();
 /// What tick arms its timer for, once its work took elapsedMs since it started: 20 ms for the
-/// default scene, which times its ticks from the end of the work; for any other what is left of
+/// program's own cloth and world (from any view), which times its ticks from the end of the work;
+/// for any other what is left of
 /// the tick's 20 ms (whole milliseconds, 0 when none is left), so that it keeps 50 ticks a second.
 [[nodiscard]] unsigned timerMillis(double elapsedMs);
-/// Draws one frame and presents it: the default scene in immediate mode, any other through arrays.
+/// Draws one frame and presents it, the projection set again first if the view has changed: the
+/// program's own cloth and world in immediate mode, any other through arrays.
 void display();
 /// One tick's work: the scene's steps, one frame (unless draw is false), then the spin and the
 /// mounts move.

@@ -2,6 +2,7 @@
 
 #include <GL/glu.h>
 
+#include "app/shadow_draw.h"
 #include "app/viewer.h"
 
 namespace vellumry {
@@ -14,9 +15,10 @@ constexpr GLfloat kBallAmbient[] = {0.35f, 0.33f, 0.3f, 1.0f};
 constexpr GLfloat kBallDiffuse[] = {0.75f, 0.68f, 0.6f, 1.0f};  // a warm grey
 constexpr GLfloat kLightTile[] = {0.55f, 0.55f, 0.55f, 1.0f};
 constexpr GLfloat kDarkTile[] = {0.25f, 0.25f, 0.25f, 1.0f};
-// Depth offset of the floor: its slope times the factor, plus units of the depth buffer.
-constexpr GLfloat kFloorOffsetFactor = 1.0f;
-constexpr GLfloat kFloorOffsetUnits = 1.0f;
+// Depth offset of the floor: its slope times the factor, plus units of the depth buffer; twice
+// the shadows' offset, so that they lie between it and a cloth lying on it.
+constexpr GLfloat kFloorOffsetFactor = 2.0f * kShadowOffset;
+constexpr GLfloat kFloorOffsetUnits = 2.0f * kShadowOffset;
 
 // Made at the first ball drawn, kept for the program's life.
 GLUquadric* sphere = nullptr;

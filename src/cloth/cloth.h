@@ -120,6 +120,7 @@ class Cloth {
   int threads = 1;        ///< threads a step may run on; a small cloth steps on the calling thread
   ParticleSystem system;  ///< the step force by force, which the cloth's own step reproduces
   ClothMesh mesh;         ///< index lists of the grid and the springs, for the array drawing
+  const float* texCoords = nullptr;  ///< two a vertex, for drawShadedArrays; not owned; null: none
 
  private:
   void growPools(int n);

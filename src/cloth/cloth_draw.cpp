@@ -77,6 +77,10 @@ void Cloth::drawShadedArrays() {
   }
   positionArray(particles);
   glEnableClientState(GL_NORMAL_ARRAY);
+  if (texCoords != nullptr) {
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glTexCoordPointer(2, GL_FLOAT, 0, texCoords);
+  }
   // A torn cloth draws its living triangles, in the strip's order and winding, one by one.
   const bool torn = brokenCount > 0;
   const GLenum mode = torn ? GL_TRIANGLES : GL_TRIANGLE_STRIP;
@@ -86,6 +90,9 @@ void Cloth::drawShadedArrays() {
     glFrontFace(pass == 0 ? GL_CW : GL_CCW);
     glNormalPointer(GL_DOUBLE, 0, pass == 0 ? mesh.reversed.data() : normals.data());
     glDrawElements(mode, count, GL_UNSIGNED_INT, indices);
+  }
+  if (texCoords != nullptr) {
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
   }
   glDisableClientState(GL_NORMAL_ARRAY);
   glDisableClientState(GL_VERTEX_ARRAY);

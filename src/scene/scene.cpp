@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 
@@ -17,7 +18,7 @@ constexpr double kMaxThickness = 1.0;
 // Besides its range, the tear ratio may be 0: springs never break.
 constexpr std::string_view kTearKey = "tear.ratio";
 
-constexpr std::array<Param, 26> kParams = {{
+constexpr std::array<Param, 33> kParams = {{
     {"cloth", "grid", "cloth.grid", ParamType::kInt, 2, 256, true, "particles per side",
      [](const Scene& s) { return number(s.grid); },
      [](Scene& s, const Vec3& v) { s.grid = static_cast<int>(v.x); }},
@@ -115,6 +116,34 @@ constexpr std::array<Param, 26> kParams = {{
      "share of its sliding speed cloth touching the solid loses",
      [](const Scene& s) { return number(s.world.mesh.friction); },
      [](Scene& s, const Vec3& v) { s.world.mesh.friction = v.x; }},
+    {"view", "azimuth", "view.azimuth", ParamType::kNumber, -360, 360, false,
+     "the camera's turn about the vertical through the target, degrees; 0: from -z",
+     [](const Scene& s) { return number(s.view.azimuth); },
+     [](Scene& s, const Vec3& v) { s.view.azimuth = v.x; }},
+    {"view", "elevation", "view.elevation", ParamType::kNumber, -90, 90, false,
+     "the camera's height above the horizontal through the target, degrees (kept within 89)",
+     [](const Scene& s) { return number(s.view.elevation); },
+     [](Scene& s, const Vec3& v) { s.view.elevation = v.x; }},
+    {"view", "distance", "view.distance", ParamType::kNumber, kMinViewDistance, kMaxViewDistance,
+     false, "the camera's distance from the target, world units",
+     [](const Scene& s) { return number(s.view.distance); },
+     [](Scene& s, const Vec3& v) { s.view.distance = v.x; }},
+    {"view", "target", "view.target", ParamType::kVector, -100, 100, false,
+     "the point looked at, x, y, z (y up; the mount line's middle is at 0, 2.5, 0)",
+     [](const Scene& s) { return s.view.target; },
+     [](Scene& s, const Vec3& v) { s.view.target = v; }},
+    {"view", "fov", "view.fov", ParamType::kNumber, 5, 120, false,
+     "the camera's vertical field of view, degrees",
+     [](const Scene& s) { return number(s.view.fov); },
+     [](Scene& s, const Vec3& v) { s.view.fov = v.x; }},
+    {"cloth", "colour", "cloth.colour", ParamType::kVector, 0, 1, false,
+     "the colour of the side seen at the start, red, green, blue",
+     [](const Scene& s) { return s.look.colour; },
+     [](Scene& s, const Vec3& v) { s.look.colour = v; }},
+    {"cloth", "back_colour", "cloth.back_colour", ParamType::kVector, 0, 1, false,
+     "the colour of the other side, red, green, blue",
+     [](const Scene& s) { return s.look.backColour; },
+     [](Scene& s, const Vec3& v) { s.look.backColour = v; }},
 }};
 
 // Stability of the integrator (v += h F / m, then x += h v / 2) on a particle of mass m held by
@@ -255,9 +284,32 @@ bool setMeshPath(MeshFile& file, std::string_view path) {
 
 std::string_view meshPath(const MeshFile& file) { return file.path.data(); }
 
-bool isDefaultScene(const Scene& scene) {
+bool changesOnlyPicture(const Param& param) {
+  return param.table == "view" || param.key == "cloth.colour" || param.key == "cloth.back_colour";
+}
+
+bool sameView(const View& a, const View& b) {
+  const auto same = [](double x, double y) {
+    return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y);
+  };
+  return same(a.azimuth, b.azimuth) && same(a.elevation, b.elevation) &&
+         same(a.distance, b.distance) && same(a.target.x, b.target.x) &&
+         same(a.target.y, b.target.y) && same(a.target.z, b.target.z) && same(a.fov, b.fov);
+}
+
+bool isDefaultSimulation(const Scene& scene) {
   const Scene defaults;
   return scene.pins.mounts && scene.meshFile.path[0] == '\0' &&
+         std::all_of(kParams.begin(), kParams.end(), [&](const Param& p) {
+           const Vec3 a = p.get(scene);
+           const Vec3 b = p.get(defaults);
+           return changesOnlyPicture(p) || (a.x == b.x && a.y == b.y && a.z == b.z);
+         });
+}
+
+bool isDefaultScene(const Scene& scene) {
+  const Scene defaults;
+  return isDefaultSimulation(scene) && scene.look.texture.path[0] == '\0' &&
          std::all_of(kParams.begin(), kParams.end(), [&](const Param& p) {
            const Vec3 a = p.get(scene);
            const Vec3 b = p.get(defaults);

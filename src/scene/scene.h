@@ -38,6 +38,33 @@ struct MeshFile {
   std::uint64_t digest = 0;  ///< of the solid read from it (meshDigest); 0 until it is read
 };
 
+/// Where the camera stands: it looks at target from distance away, turned azimuth degrees about
+/// the vertical (0: from -z, as the program has always looked) and raised elevation degrees
+/// above the horizontal. The target is in the frame the view turns in: y up, the axis the Rotate
+/// drag turns the scene about vertical through the origin, the middle of the mount line at
+/// (0, 2.5, 0).
+struct View {
+  double azimuth = 0.0;
+  double elevation = 0.0;
+  double distance = 13.0;
+  Vec3 target;
+  double fov = 30.0;  ///< vertical field of view, degrees
+};
+
+/// Nearest and farthest the camera stands from its target, world units: beyond the projection's
+/// near plane (1) and well inside its far one (100).
+inline constexpr double kMinViewDistance = 2.0;
+inline constexpr double kMaxViewDistance = 80.0;
+/// Steepest the camera looks, degrees: a view straight down would have no up direction.
+inline constexpr double kMaxElevation = 89.0;
+
+/// How the cloth looks: its two sides' colours and a picture printed on both.
+struct ClothLook {
+  Vec3 colour{0.0, 1.0, 0.8};      ///< the side seen at the start, lit in this diffuse colour
+  Vec3 backColour{0.0, 1.0, 0.8};  ///< the other side
+  MeshFile texture;                ///< a PNG file, held as the mesh file is (its digest unused)
+};
+
 /// Every physical value of a run, each with its default: the program's own constants, and a
 /// world that does not act.
 struct Scene {
@@ -50,6 +77,8 @@ struct Scene {
   double tearRatio = 0.0;  ///< a spring breaks past this multiple of its rest length; 0: never
   PinList pins;
   MeshFile meshFile;
+  View view;
+  ClothLook look;
 };
 
 /// kBool: a TOML boolean, held as 0 or 1.
@@ -102,7 +131,19 @@ inline constexpr std::string_view kMeshFileKey = "mesh.file";
 /// holds a NUL.
 bool setMeshPath(MeshFile& file, std::string_view path);
 [[nodiscard]] std::string_view meshPath(const MeshFile& file);
-/// Whether every parameter has its default value and there is no mesh file.
+/// The key of the cloth's picture in scene files and --set; it is not in sceneParams().
+inline constexpr std::string_view kTextureKey = "cloth.texture";
+/// Most pixels a side of the cloth's picture may have.
+inline constexpr int kMaxTextureSide = 4096;
+/// Whether a change of the parameter changes only the picture (the view and the colours), not the
+/// cloth or the world.
+[[nodiscard]] bool changesOnlyPicture(const Param& param);
+/// Whether the two views are the same, bit for bit.
+[[nodiscard]] bool sameView(const View& a, const View& b);
+/// Whether the cloth and its world are the program's own: every parameter but the view and the
+/// colours at its default, the default pins and no mesh file.
+[[nodiscard]] bool isDefaultSimulation(const Scene& scene);
+/// Whether every parameter has its default value and there is no mesh file and no texture.
 [[nodiscard]] bool isDefaultScene(const Scene& scene);
 
 }  // namespace vellumry

@@ -51,7 +51,7 @@ std::string keyList(std::string_view table = {}) {
     }
   }
   if (table.empty() || table == "cloth") {
-    list += table.empty() ? ", cloth.pins" : ", pins";
+    list += table.empty() ? ", cloth.pins, cloth.texture" : ", pins, texture";
   }
   if (table.empty() || table == "mesh") {
     list += table.empty() ? ", mesh.file" : ", file";
@@ -144,11 +144,14 @@ bool readKey(const std::string& table, const toml::key& key, const toml::node& n
   if (full == kMeshFileKey) {
     return readMeshKey(node, name, scene, why);
   }
+  if (full == kTextureKey) {
+    return readTextureKey(node, name, scene, why);
+  }
   const int index = findParam(full);
   if (index < 0) {
     where = nullptr;
-    why = "unknown key '" + shown(key.str()) + "' in [" + table + "]; its keys are " +
-          keyList(table);
+    why =
+        "unknown key '" + shown(key.str()) + "' in [" + table + "]; its keys are " + keyList(table);
     return false;
   }
   const Param& p = sceneParams()[static_cast<std::size_t>(index)];
@@ -233,7 +236,7 @@ std::string formatScene(const Scene& scene) {
       }
     }
     if (first->table == "cloth") {
-      out += pinsText(scene.pins);
+      out += pinsText(scene.pins) + textureText(scene.look.texture);
     }
     if (first->table == "mesh") {
       out += meshFileText(scene.meshFile);
@@ -284,8 +287,9 @@ bool readSetting(std::string_view setting, Scene& scene, std::string& error) {
     }
     return true;
   }
-  if (key == kMeshFileKey) {
-    if (!resolveMeshPath(setting.substr(equals + 1), "", scene.meshFile, why)) {
+  if (key == kMeshFileKey || key == kTextureKey) {
+    MeshFile& file = key == kTextureKey ? scene.look.texture : scene.meshFile;
+    if (!resolvePath(key, setting.substr(equals + 1), "", file, why)) {
       error = option + why;
       return false;
     }

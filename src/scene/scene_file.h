@@ -18,6 +18,9 @@ bool readScene(std::string_view text, std::string_view name, Scene& scene, std::
 /// folder ("" for the working directory); "" for none. False with why when it is too long.
 bool resolveMeshPath(std::string_view path, const std::string& folder, MeshFile& file,
                      std::string& why);
+/// The same for the file named by any path key (mesh.file, cloth.texture), which why names.
+bool resolvePath(std::string_view key, std::string_view path, const std::string& folder,
+                 MeshFile& file, std::string& why);
 /// Reads the scene file at path over scene, as readScene does.
 bool loadScene(const std::string& path, Scene& scene, std::string& error);
 /// The scene as a scene file: every parameter, its help and range as a comment above it, each

@@ -92,6 +92,28 @@ bool readMeshKey(const toml::node& node, std::string_view name, Scene& scene, st
   return resolveMeshPath(text->get(), folder, scene.meshFile, why);
 }
 
+// cloth.texture = "flag.png": a string, relative to the scene file's folder.
+bool readTextureKey(const toml::node& node, std::string_view name, Scene& scene, std::string& why) {
+  const auto* text = node.as_string();
+  if (text == nullptr) {
+    why = std::string(kTextureKey) + " must be a path in quotes (\"\" for none), not " +
+          describe(node);
+    return false;
+  }
+  const std::string folder = std::filesystem::path(name).parent_path().string();
+  return resolvePath(kTextureKey, text->get(), folder, scene.look.texture, why);
+}
+
+std::string textureText(const MeshFile& file) {
+  std::ostringstream quoted;
+  quoted << toml::value<std::string>(std::string(meshPath(file)));
+  return "# a PNG picture printed on both sides, times their colours (at most " +
+         std::to_string(kMaxTextureSide) +
+         " pixels a side),\n# relative to this file's folder; "
+         "\"\": none\ntexture = " +
+         quoted.str() + "\n";
+}
+
 std::string meshFileText(const MeshFile& file) {
   std::ostringstream quoted;
   quoted << toml::value<std::string>(std::string(meshPath(file)));
@@ -166,6 +188,11 @@ bool parsePins(std::string_view text, PinList& pins, std::string& error) {
 
 bool resolveMeshPath(std::string_view path, const std::string& folder, MeshFile& file,
                      std::string& why) {
+  return resolvePath(kMeshFileKey, path, folder, file, why);
+}
+
+bool resolvePath(std::string_view key, std::string_view path, const std::string& folder,
+                 MeshFile& file, std::string& why) {
   if (path.empty()) {
     file = MeshFile();
     return true;
@@ -174,7 +201,7 @@ bool resolveMeshPath(std::string_view path, const std::string& folder, MeshFile&
   const std::filesystem::path absolute =
       std::filesystem::absolute(std::filesystem::path(folder) / path, fault).lexically_normal();
   if (fault || !setMeshPath(file, absolute.string())) {
-    why = std::string(kMeshFileKey) + " must be a path of at most " + std::to_string(kMaxMeshPath) +
+    why = std::string(key) + " must be a path of at most " + std::to_string(kMaxMeshPath) +
           " bytes, not '" + std::string(path) + "'";
     return false;
   }

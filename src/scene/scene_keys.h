@@ -28,6 +28,10 @@ bool readPins(const toml::node& node, Scene& scene, const toml::node*& where, st
 bool parsePins(std::string_view text, PinList& pins, std::string& error);
 /// mesh.file in the scene file `name`; false with why.
 bool readMeshKey(const toml::node& node, std::string_view name, Scene& scene, std::string& why);
+/// cloth.texture in the scene file `name`; false with why.
+bool readTextureKey(const toml::node& node, std::string_view name, Scene& scene, std::string& why);
+/// The texture as a scene file writes it, its comment first.
+[[nodiscard]] std::string textureText(const MeshFile& file);
 /// The mesh file as a scene file writes it, its comment first.
 [[nodiscard]] std::string meshFileText(const MeshFile& file);
 

@@ -322,6 +322,10 @@ bool parseSceneLine(LineParser& p, int version, bool afterRecords, Scene& scene)
   if (p.fieldCount() < 2) {
     return p.fail("'scene' takes a key and its value");
   }
+  if (p.field(1) == kTextureKey) {
+    return (version >= kSolidVersion || p.fail(needs(kTextureKey, kSolidVersion))) &&
+           parseTexturePath(p, scene);
+  }
   if (p.field(1) == kMeshFileKey) {
     MeshRef mesh;
     if (version < kSolidVersion) {
@@ -435,7 +439,8 @@ int formatRecord(const Record& record, char (&line)[kMaxRecordLength]) {
   return out.finish();
 }
 
-std::string formatSessionStart(const Scene& scene, std::string_view meshPath) {
+std::string formatSessionStart(const Scene& scene, std::string_view meshPath,
+                               std::string_view texturePath) {
   std::string text = std::string(kSessionHeader) + "\n";
   const std::span<const Param> params = sceneParams();
   for (std::size_t i = 0; i < params.size(); ++i) {
@@ -458,6 +463,12 @@ std::string formatSessionStart(const Scene& scene, std::string_view meshPath) {
   if (!path.empty()) {
     text += std::string(kSceneWord) + " " + std::string(kMeshFileKey) + " " +
             meshRefText({std::string(path), scene.meshFile.digest}) + "\n";
+  }
+  const std::string_view texture =
+      texturePath.empty() ? vellumry::meshPath(scene.look.texture) : texturePath;
+  if (!texture.empty()) {
+    text += std::string(kSceneWord) + " " + std::string(kTextureKey) + " " +
+            pathText(std::string(texture)) + "\n";
   }
   return text;
 }

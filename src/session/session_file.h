@@ -13,7 +13,8 @@ namespace vellumry {
 /// First line of every session file; the number is the format's version. Version 2 adds the
 /// scene a session starts from and parameter changes; version 1 files start from the defaults.
 /// Version 3 adds the wind, ball, floor and tear parameters, the pin list, pins and cuts.
-/// Version 4 adds the collision and mesh parameters and the solid's mesh file.
+/// Version 4 adds the collision and mesh parameters, the solid's mesh file, the view, the cloth's
+/// colours and its texture.
 inline constexpr std::string_view kSessionHeader = "vellumry-session 4";
 /// A recording writes the cloth's checksum after every this many ticks, and at the end.
 inline constexpr std::uint64_t kChecksumInterval = 50;
@@ -52,9 +53,10 @@ int formatRecord(const Record& record, char (&line)[kMaxRecordLength]);
 /// A kMesh record at tick, "TICK mesh DIGEST PATH", or "TICK mesh none" for no mesh, with its
 /// newline.
 [[nodiscard]] std::string formatMeshRecord(std::uint64_t tick, const MeshRef* mesh);
-/// What a recording starts with: the header, then the scene it starts from, every parameter, and
-/// its mesh file named by meshPath (the scene's own path when empty).
-[[nodiscard]] std::string formatSessionStart(const Scene& scene, std::string_view meshPath = {});
+/// What a recording starts with: the header, then the scene it starts from, every parameter, its
+/// mesh file named by meshPath and its texture by texturePath (the scene's own paths when empty).
+[[nodiscard]] std::string formatSessionStart(const Scene& scene, std::string_view meshPath = {},
+                                             std::string_view texturePath = {});
 
 /// Where and why a session text was refused.
 struct ParseError {

@@ -129,6 +129,10 @@ class LineParser {
   ParseError& error_;
 };
 
+/// A path as one field: '%', space, tab and control bytes as %XX.
+[[nodiscard]] std::string pathText(const std::string& path);
+/// "scene cloth.texture PATH": the path as written (relative to the session's folder, or absolute).
+bool parseTexturePath(LineParser& p, Scene& scene);
 /// "DIGEST PATH": the digest in 16 hexadecimal digits, the path as one field.
 [[nodiscard]] std::string meshRefText(const MeshRef& mesh);
 /// [DIGEST] PATH at field `first`, the last of the line; a path alone, written by hand, has no

@@ -53,6 +53,21 @@ void writeChecksumHex(std::string& out, std::uint64_t value) {
 
 }  // namespace
 
+std::string pathText(const std::string& path) { return escapedPath(path); }
+
+bool parseTexturePath(LineParser& p, Scene& scene) {
+  std::string path;
+  if (p.fieldCount() != 3) {
+    return p.fail("'scene cloth.texture' takes one path");
+  }
+  if (!unescapedPath(p.field(2), path) || !setMeshPath(scene.look.texture, path)) {
+    return p.fail("bad texture path '" + std::string(p.field(2)) + "': at most " +
+                  std::to_string(kMaxMeshPath) +
+                  " bytes, each of '%', space and control as %XX (not %00)");
+  }
+  return true;
+}
+
 std::string meshRefText(const MeshRef& mesh) {
   std::string text;
   writeChecksumHex(text, mesh.digest);

@@ -150,7 +150,7 @@ expected=$(printf '%s\n' /usr/bin/vellumry /usr/share/applications/vellumry.desk
   "/usr/share/metainfo/$(basename "$metainfo")" /usr/share/man/man1/vellumry.1.gz \
   /usr/share/doc/vellumry/copyright /usr/share/doc/vellumry/changelog.gz \
   /usr/share/vellumry/scenes/{breeze,canvas,curtain,drape,flag,heap,silk,tablecloth,tear}.toml \
-  /usr/share/vellumry/meshes/table.obj | sort)
+  /usr/share/vellumry/meshes/table.obj /usr/share/vellumry/textures/flag.png | sort)
 actual=$(cd "$root" && find . -type f | sed 's|^\.||' | sort)
 [[ $actual == "$expected" ]] || fail "package holds unexpected files:"$'\n'"$actual"
 
