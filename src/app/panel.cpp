@@ -143,14 +143,16 @@ bool over(int x, int y) {
 
 bool wantsKeyboard() { return panel.created && panel.shown && ImGui::GetIO().WantCaptureKeyboard; }
 
+// Tab shows and hides the panel unless a text box has the keyboard: the capture ImGui reports
+// is its last frame's, and may still hold a slider released since.
 bool onKey(unsigned char key, int x, int y) {
+  if (key == kTab && !(panel.created && panel.shown && ImGui::GetIO().WantTextInput)) {
+    toggle();
+    return true;
+  }
   if (wantsKeyboard()) {
     ImGui_ImplGLUT_KeyboardFunc(key, x, y);
     panel.keysDown.set(key);
-    return true;
-  }
-  if (key == kTab) {
-    toggle();
     return true;
   }
   return false;
