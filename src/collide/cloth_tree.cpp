@@ -1,0 +1,183 @@
+#include "collide/cloth_tree.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "cloth/cloth.h"
+#include "collide/contact_geometry.h"
+
+namespace vellumry {
+
+namespace {
+
+bool unitOrZero(Vec3& v) {
+  const double ll = v.lengthSquared();
+  if (!(ll > 0.0)) {
+    v = Vec3();
+    return false;
+  }
+  v /= std::sqrt(ll);
+  return true;
+}
+
+// The narrowest cone found about the normals' mean, or any direction where they spread past a
+// right angle or one has no direction.
+Cone coneOf(const Vec3* normals, int count) {
+  Cone cone;
+  Vec3 sum;
+  for (int i = 0; i < count; ++i) {
+    if (normals[i].lengthSquared() == 0.0) {
+      return cone;
+    }
+    sum += normals[i];
+  }
+  if (count == 0 || !unitOrZero(sum)) {
+    return cone;
+  }
+  double least = 1.0;
+  for (int i = 0; i < count; ++i) {
+    least = std::min(least, dot(sum, normals[i]));
+  }
+  if (least < 0.0) {
+    return cone;
+  }
+  cone.axis = sum;
+  cone.cosSpread = least;
+  cone.sinSpread = std::sqrt(std::max(0.0, 1.0 - least * least));
+  return cone;
+}
+
+// The cosine of the angle a cone reaches from `axis`: its own spread past its axis's tilt.
+double reach(const Cone& c, const Vec3& axis) {
+  const double tilt = dot(axis, c.axis);
+  if (tilt <= 0.0) {
+    return -1.0;
+  }
+  const double sinTilt = std::sqrt(std::max(0.0, 1.0 - tilt * tilt));
+  return tilt * c.cosSpread - sinTilt * c.sinSpread;
+}
+
+Cone merged(const Cone& a, const Cone& b) {
+  Cone cone;
+  if (a.cosSpread < 0.0 || b.cosSpread < 0.0) {
+    return cone;
+  }
+  Vec3 axis = plus(a.axis, b.axis);
+  if (!unitOrZero(axis)) {
+    return cone;
+  }
+  const double least = std::min(reach(a, axis), reach(b, axis));
+  if (least < 0.0) {
+    return cone;
+  }
+  cone.axis = axis;
+  cone.cosSpread = least;
+  cone.sinSpread = std::sqrt(std::max(0.0, 1.0 - least * least));
+  return cone;
+}
+
+Vec3 normalOf(const Vec3* p, int a, int b, int c) {
+  Vec3 v = cross(p[b] - p[a], p[c] - p[a]);
+  unitOrZero(v);
+  return v;
+}
+
+// The normals of a cell's two triangles; a torn-out one takes its partner's, and a cell with
+// neither has none.
+void facing(const Vec3* p, int v, int stride, const std::uint8_t* alive, Vec3* out) {
+  out[0] = alive[0] != 0 ? normalOf(p, v, v + stride, v + 1) : Vec3();
+  out[1] = alive[1] != 0 ? normalOf(p, v + 1, v + stride, v + stride + 1) : Vec3();
+  if (alive[0] == 0) {
+    out[0] = out[1];
+  }
+  if (alive[1] == 0) {
+    out[1] = out[0];
+  }
+}
+
+}  // namespace
+
+void ClothTree::build(int n) {
+  n_ = n;
+  levels_ = 0;
+  while (n >= 2 && (1 << levels_) < n - 1) {
+    ++levels_;
+  }
+  const std::size_t count = ((std::size_t{1} << (2 * levels_ + 2)) - 1) / 3;
+  nodes_.assign(count, Node());
+  const std::size_t cells = n >= 2 ? static_cast<std::size_t>(n - 1) * (n - 1) : 0;
+  startNormals_.assign(2 * cells, Vec3());
+}
+
+std::size_t ClothTree::index(const Place& p) const {
+  const std::size_t before = ((std::size_t{1} << (2 * p.level)) - 1) / 3;
+  return before + static_cast<std::size_t>(p.x) + (std::size_t{1} << p.level) * p.y;
+}
+
+const Box& ClothTree::cellBox(int cell) const {
+  return at({levels_, cell % (n_ - 1), cell / (n_ - 1)}).box;
+}
+
+void ClothTree::refitLeaves(const Cloth& cloth, const Vec3* start, const Vec3* end,
+                            bool newStart) {
+  const int n = n_;
+  const std::uint8_t* alive = cloth.mesh.alive.data();
+  for (int y = 0; y < n - 1; ++y) {
+    for (int x = 0; x < n - 1; ++x) {
+      const int cell = x + (n - 1) * y;
+      const int v = x + n * y;
+      const int corners[4] = {v, v + 1, v + n, v + n + 1};
+      Node& node = nodes_[index({levels_, x, y})];
+      node.box = Box();
+      for (const int c : corners) {
+        node.box.add(start[c]);
+        node.box.add(end[c]);
+      }
+      Vec3* was = &startNormals_[2 * static_cast<std::size_t>(cell)];
+      if (newStart) {
+        facing(start, v, n, alive + 2 * cell, was);
+      }
+      Vec3 normals[4] = {was[0], was[1], Vec3(), Vec3()};
+      facing(end, v, n, alive + 2 * cell, normals + 2);
+      node.cone = coneOf(normals, 4);
+    }
+  }
+}
+
+void ClothTree::refit(const Cloth& cloth, const Vec3* start, const Vec3* end, bool newStart) {
+  if (n_ < 2) {
+    return;
+  }
+  refitLeaves(cloth, start, end, newStart);
+  for (int level = levels_ - 1; level >= 0; --level) {
+    const int side = 1 << level;
+    for (int y = 0; y < side; ++y) {
+      for (int x = 0; x < side; ++x) {
+        Node& node = nodes_[index({level, x, y})];
+        node.box = Box();
+        bool first = true;
+        for (int k = 0; k < 4; ++k) {
+          const Node& c = at(child({level, x, y}, k));
+          if (c.box.empty()) {
+            continue;
+          }
+          node.box.add(c.box);
+          node.cone = first ? c.cone : merged(node.cone, c.cone);
+          first = false;
+        }
+      }
+    }
+  }
+}
+
+// Patches that share a border or a corner in the grid, with one narrow cone for both: one flat
+// piece, which cannot meet itself.
+bool ClothTree::flatTogether(const Place& a, const Place& b) const {
+  const int sa = 1 << (levels_ - a.level);
+  const int sb = 1 << (levels_ - b.level);
+  const bool touch = a.x * sa <= (b.x + 1) * sb && b.x * sb <= (a.x + 1) * sa &&
+                     a.y * sa <= (b.y + 1) * sb && b.y * sb <= (a.y + 1) * sa;
+  return touch && merged(at(a).cone, at(b).cone).cosSpread >= kFlat;
+}
+
+}  // namespace vellumry
