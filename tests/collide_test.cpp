@@ -3,37 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 
-#include "cloth/cloth.h"
-#include "collide/collider.h"
+#include "collide_run.h"
 #include "crossings.h"
-#include "scene/scene.h"
-#include "world/collide_step.h"
 
 namespace vellumry {
 namespace {
-
-struct ClothRun {
-  Scene scene;
-  std::unique_ptr<Cloth> cloth = std::make_unique<Cloth>();
-  Collider collider;
-
-  explicit ClothRun(int n, double width) {
-    scene.grid = n;
-    scene.width = width;
-    scene.material.bend = 1.0;
-  }
-  void start() {
-    cloth->build(scene.width, scene.grid, scene.material);
-    collider.prepare(*cloth);
-  }
-  void tick() {
-    advanceColliding(*cloth, scene.world, collider, scene.tearRatio, scene.step,
-                     substepsFor(scene), scene.stepsPerTick);
-  }
-  Particle& at(int column, int row) { return cloth->particleAt(column, row); }
-};
 
 // Ticks the run, calling `between` before each tick (as the program moves the mounts and the
 // held particle), and counts the ticks whose frame has a crossing; the most at once in `most`.

@@ -173,7 +173,7 @@ void Collider::meet(bool pointTriangle, const int corners[4]) {
     (i < split ? a : b).add(c[i].end);
   }
   const double gap = settings_.thickness;
-  if (!near(a, b, gap)) {
+  if (!near(a, b, pass_ == Pass::kNear ? gap : kTouching * gap)) {
     return;
   }
   Contact k;

@@ -82,17 +82,10 @@ Vec3 normalOf(const Vec3* p, int a, int b, int c) {
   return v;
 }
 
-// The normals of a cell's two triangles; a torn-out one takes its partner's, and a cell with
-// neither has none.
-void facing(const Vec3* p, int v, int stride, const std::uint8_t* alive, Vec3* out) {
-  out[0] = alive[0] != 0 ? normalOf(p, v, v + stride, v + 1) : Vec3();
-  out[1] = alive[1] != 0 ? normalOf(p, v + 1, v + stride, v + stride + 1) : Vec3();
-  if (alive[0] == 0) {
-    out[0] = out[1];
-  }
-  if (alive[1] == 0) {
-    out[1] = out[0];
-  }
+// The normals of a cell's two triangles.
+void cellNormals(const Vec3* p, int v, int stride, Vec3* out) {
+  out[0] = normalOf(p, v, v + stride, v + 1);
+  out[1] = normalOf(p, v + 1, v + stride, v + stride + 1);
 }
 
 }  // namespace
@@ -107,6 +100,7 @@ void ClothTree::build(int n) {
   nodes_.assign(count, Node());
   const std::size_t cells = n >= 2 ? static_cast<std::size_t>(n - 1) * (n - 1) : 0;
   startNormals_.assign(2 * cells, Vec3());
+  endNormals_.assign(2 * cells, Vec3());
 }
 
 std::size_t ClothTree::index(const Place& p) const {
@@ -118,37 +112,51 @@ const Box& ClothTree::cellBox(int cell) const {
   return at({levels_, cell % (n_ - 1), cell / (n_ - 1)}).box;
 }
 
-void ClothTree::refitLeaves(const Cloth& cloth, const Vec3* start, const Vec3* end,
-                            bool newStart) {
+void ClothTree::refitLeaves(const Vec3* start, const Vec3* end, bool newStart, bool cones) {
   const int n = n_;
-  const std::uint8_t* alive = cloth.mesh.alive.data();
   for (int y = 0; y < n - 1; ++y) {
     for (int x = 0; x < n - 1; ++x) {
-      const int cell = x + (n - 1) * y;
       const int v = x + n * y;
-      const int corners[4] = {v, v + 1, v + n, v + n + 1};
       Node& node = nodes_[index({levels_, x, y})];
       node.box = Box();
-      for (const int c : corners) {
+      for (const int c : {v, v + 1, v + n, v + n + 1}) {
         node.box.add(start[c]);
         node.box.add(end[c]);
       }
-      Vec3* was = &startNormals_[2 * static_cast<std::size_t>(cell)];
+      const auto cell = static_cast<std::size_t>(x + (n - 1) * y);
       if (newStart) {
-        facing(start, v, n, alive + 2 * cell, was);
+        cellNormals(start, v, n, &startNormals_[2 * cell]);
       }
-      Vec3 normals[4] = {was[0], was[1], Vec3(), Vec3()};
-      facing(end, v, n, alive + 2 * cell, normals + 2);
-      node.cone = coneOf(normals, 4);
+      if (cones) {
+        cellNormals(end, v, n, &endNormals_[2 * cell]);
+      }
     }
   }
 }
 
-void ClothTree::refit(const Cloth& cloth, const Vec3* start, const Vec3* end, bool newStart) {
+// A block of two by two cells: the cone of its cells' normals at the start and the end.
+Cone ClothTree::blockCone(const Place& p) const {
+  Vec3 normals[16];
+  int count = 0;
+  for (int k = 0; k < 4; ++k) {
+    const Place c = child(p, k);
+    if (c.x < n_ - 1 && c.y < n_ - 1) {
+      const auto cell = 2 * static_cast<std::size_t>(cellOf(c));
+      for (std::size_t t = 0; t < 2; ++t) {
+        normals[count++] = startNormals_[cell + t];
+        normals[count++] = endNormals_[cell + t];
+      }
+    }
+  }
+  return coneOf(normals, count);
+}
+
+// The cells themselves have no cone: a block that is not flat has every pair of its cells met.
+void ClothTree::refit(const Vec3* start, const Vec3* end, bool newStart, bool cones) {
   if (n_ < 2) {
     return;
   }
-  refitLeaves(cloth, start, end, newStart);
+  refitLeaves(start, end, newStart, cones);
   for (int level = levels_ - 1; level >= 0; --level) {
     const int side = 1 << level;
     for (int y = 0; y < side; ++y) {
@@ -162,8 +170,13 @@ void ClothTree::refit(const Cloth& cloth, const Vec3* start, const Vec3* end, bo
             continue;
           }
           node.box.add(c.box);
-          node.cone = first ? c.cone : merged(node.cone, c.cone);
+          if (cones && level < levels_ - 1) {
+            node.cone = first ? c.cone : merged(node.cone, c.cone);
+          }
           first = false;
+        }
+        if (cones && level == levels_ - 1 && !node.box.empty()) {
+          node.cone = blockCone({level, x, y});
         }
       }
     }

@@ -9,19 +9,18 @@
 
 namespace vellumry {
 
-class Cloth;
-
-/// A quadtree over the cloth's grid cells: each node bounds its cells over a motion (a box) and
-/// the directions of their triangles' normals (a cone). A patch whose normals all lie within a
+/// A quadtree over the cloth's grid cells: each node bounds its cells over a motion (a box) and,
+/// from blocks of two by two cells up, the directions of their normals (a cone). A patch whose normals all lie within a
 /// narrow cone is too flat to meet itself, and two touching patches flat together cannot meet
 /// each other: that culls the smooth cloth almost whole, and what is left are the folds.
 class ClothTree final {
  public:
   /// Sizes the tree to an n by n grid (allocating): at a build, never in a step.
   void build(int n);
-  /// Bounds every cell over the motion from start to end. The start normals are reckoned again
-  /// only when asked: they stay the same through the sweeps of one tick.
-  void refit(const Cloth& cloth, const Vec3* start, const Vec3* end, bool newStart);
+  /// Bounds every cell over the motion from start to end, and with `cones` the directions of
+  /// the cells' normals. The start normals are reckoned again only when asked: they stay the
+  /// same through the sweeps of one tick.
+  void refit(const Vec3* start, const Vec3* end, bool newStart, bool cones);
   [[nodiscard]] int gridSize() const { return n_; }
 
   /// Calls leaf(cell) for each cell not culled alone, and pair(cellA, cellB) for each pair of
@@ -60,7 +59,8 @@ class ClothTree final {
     return {p.level + 1, 2 * p.x + (k & 1), 2 * p.y + (k >> 1)};
   }
   [[nodiscard]] bool flatTogether(const Place& a, const Place& b) const;
-  void refitLeaves(const Cloth& cloth, const Vec3* start, const Vec3* end, bool newStart);
+  void refitLeaves(const Vec3* start, const Vec3* end, bool newStart, bool cones);
+  [[nodiscard]] Cone blockCone(const Place& p) const;
 
   template <class Leaf, class Pair>
   void selfWalk(const Place& p, double margin, Leaf& leaf, Pair& pair) const {
@@ -128,7 +128,8 @@ class ClothTree final {
   static constexpr double kFlat = 0.7;
 
   std::vector<Node> nodes_;
-  std::vector<Vec3> startNormals_;  ///< two a cell, as unit vectors; zero where none
+  std::vector<Vec3> startNormals_;  ///< one a cell, as a unit vector; zero where none
+  std::vector<Vec3> endNormals_;
   int n_ = 0;
   int levels_ = 0;  ///< the leaves' level; 2^levels_ leaves a side cover the n - 1 cells
 };

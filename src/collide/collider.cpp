@@ -5,6 +5,7 @@
 
 #include "cloth/cloth.h"
 #include "collide/contact_geometry.h"
+#include "collide/contact_pairs.h"
 
 namespace vellumry {
 
@@ -111,8 +112,13 @@ int Collider::sweep(Pass pass, bool newStart) {
     keepFromBall();
     keepAboveFloor();
   }
-  tree_.refit(*cloth_, start_.data(), end_.data(), newStart);
-  const double margin = settings_.thickness;
+  if (!settings_.self && !hasSolid()) {
+    return 0;
+  }
+  // The first pass pushes apart whatever is nearer than the thickness; the crossing checks
+  // need only what touches over the motion.
+  tree_.refit(start_.data(), end_.data(), newStart, pass == Pass::kNear);
+  const double margin = pass == Pass::kNear ? settings_.thickness : kTouching * settings_.thickness;
   if (settings_.self) {
     tree_.selfPairs(
         margin, [this](int cell) { cellAlone(cell); }, [this](int a, int b) { cellPair(a, b); });

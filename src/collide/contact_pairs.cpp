@@ -8,10 +8,6 @@ namespace vellumry {
 
 namespace {
 
-// Coplanar corners this near (a share of the gap) touch: the share decides no bits of a cloth
-// that never comes close, and errs towards finding a crossing.
-constexpr double kTouching = 0.05;
-
 double separation(const Corner c[4], const Contact& k, bool atStart) {
   double sum = 0.0;
   for (int i = 0; i < 4; ++i) {

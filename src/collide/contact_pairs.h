@@ -21,6 +21,9 @@ struct Contact {
   double target = 0.0;
 };
 
+/// Coplanar corners nearer than this share of the gap touch: it errs towards finding a crossing.
+inline constexpr double kTouching = 0.05;
+
 /// Whether the point crosses the triangle's face during the motion; if so, the contact that
 /// keeps it on the side it came from, `gap` away.
 bool pointTriangleCrosses(const Corner c[4], double gap, Contact& contact);

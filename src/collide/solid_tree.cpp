@@ -1,6 +1,7 @@
 #include "collide/solid_tree.h"
 
 #include <algorithm>
+#include <cmath>
 #include <tuple>
 
 #include "collide/contact_geometry.h"
@@ -13,11 +14,26 @@ constexpr int kLeafTriangles = 4;
 
 double axisOf(const Vec3& v, int axis) { return axis == 0 ? v.x : (axis == 1 ? v.y : v.z); }
 
-// The triangle that first names a point or an edge speaks for it.
+// Faces meeting at less than this cosine (about 20 degrees apart) make a sharp edge.
+constexpr double kSmooth = 0.94;
+
+Vec3 faceNormal(const std::vector<Vec3>& points, const std::array<std::int32_t, 3>& t) {
+  const Vec3& a = points[static_cast<std::size_t>(t[0])];
+  Vec3 n = cross(points[static_cast<std::size_t>(t[1])] - a, points[static_cast<std::size_t>(t[2])] - a);
+  const double ll = n.lengthSquared();
+  if (ll > 0.0) {
+    n /= std::sqrt(ll);
+  }
+  return n;
+}
+
+// The solid's sharp edges (its faces meet at an angle there, or it has one face or more than
+// two) and the points on them: only there can the solid poke through a cloth that keeps from
+// its faces. The triangle that first names a sharp point or edge speaks for it.
 std::vector<std::uint8_t> owners(const std::vector<std::array<std::int32_t, 3>>& triangles,
-                                 std::size_t pointCount) {
+                                 const std::vector<Vec3>& points) {
   std::vector<std::uint8_t> owns(triangles.size(), 0);
-  std::vector<std::uint8_t> seen(pointCount, 0);
+  std::vector<std::uint8_t> sharp(points.size(), 0);
   using Edge = std::tuple<std::int32_t, std::int32_t, std::int32_t, int>;
   std::vector<Edge> edges;
   edges.reserve(3 * triangles.size());
@@ -25,19 +41,36 @@ std::vector<std::uint8_t> owners(const std::vector<std::array<std::int32_t, 3>>&
     for (int k = 0; k < 3; ++k) {
       const std::int32_t a = triangles[t][static_cast<std::size_t>(k)];
       const std::int32_t b = triangles[t][static_cast<std::size_t>((k + 1) % 3)];
-      if (seen[static_cast<std::size_t>(a)] == 0) {
-        seen[static_cast<std::size_t>(a)] = 1;
-        owns[t] = static_cast<std::uint8_t>(owns[t] | (1U << k));
-      }
       edges.emplace_back(std::min(a, b), std::max(a, b), static_cast<std::int32_t>(t), k);
     }
   }
   std::sort(edges.begin(), edges.end());
-  for (std::size_t i = 0; i < edges.size(); ++i) {
-    if (i == 0 || std::get<0>(edges[i]) != std::get<0>(edges[i - 1]) ||
-        std::get<1>(edges[i]) != std::get<1>(edges[i - 1])) {
-      const auto t = static_cast<std::size_t>(std::get<2>(edges[i]));
+  for (std::size_t i = 0; i < edges.size();) {
+    std::size_t j = i + 1;
+    while (j < edges.size() && std::get<0>(edges[j]) == std::get<0>(edges[i]) &&
+           std::get<1>(edges[j]) == std::get<1>(edges[i])) {
+      ++j;
+    }
+    const auto t = static_cast<std::size_t>(std::get<2>(edges[i]));
+    bool isSharp = j - i != 2;
+    if (!isSharp) {
+      const auto u = static_cast<std::size_t>(std::get<2>(edges[i + 1]));
+      isSharp = dot(faceNormal(points, triangles[t]), faceNormal(points, triangles[u])) < kSmooth;
+    }
+    if (isSharp) {
       owns[t] = static_cast<std::uint8_t>(owns[t] | (8U << std::get<3>(edges[i])));
+      sharp[static_cast<std::size_t>(std::get<0>(edges[i]))] = 1;
+      sharp[static_cast<std::size_t>(std::get<1>(edges[i]))] = 1;
+    }
+    i = j;
+  }
+  for (std::size_t t = 0; t < triangles.size(); ++t) {
+    for (int k = 0; k < 3; ++k) {
+      const auto a = static_cast<std::size_t>(triangles[t][static_cast<std::size_t>(k)]);
+      if (sharp[a] == 1) {
+        sharp[a] = 2;
+        owns[t] = static_cast<std::uint8_t>(owns[t] | (1U << k));
+      }
     }
   }
   return owns;
@@ -116,7 +149,7 @@ void SolidTree::build(const std::vector<Vec3>& points,
       n.box.add(nodes_[static_cast<std::size_t>(n.first) + 1].box);
     }
   }
-  owns_ = owners(triangles, points.size());
+  owns_ = owners(triangles, points);
 }
 
 }  // namespace vellumry

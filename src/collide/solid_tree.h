@@ -10,7 +10,7 @@
 namespace vellumry {
 
 /// A static bounding-volume hierarchy over a solid's triangles, and which triangle speaks for
-/// each of the solid's points and edges so that each is met once. Built when the solid is set
+/// each of the solid's sharp points and edges so that each is met once. Built when the solid is set
 /// (allocating); the cloth queries it every tick.
 class SolidTree final {
  public:
@@ -27,8 +27,8 @@ class SolidTree final {
   [[nodiscard]] const Node& node(int i) const { return nodes_[static_cast<std::size_t>(i)]; }
   /// Triangle indices, leaf by leaf.
   [[nodiscard]] const std::int32_t* order() const { return order_.data(); }
-  /// Bit k (0 to 2) set: the triangle speaks for its corner k; bit 3 + k: for its edge from
-  /// corner k to corner k + 1.
+  /// Bit k (0 to 2) set: the triangle speaks for its corner k, a point on a sharp edge; bit
+  /// 3 + k: for its edge from corner k to corner k + 1, a sharp one.
   [[nodiscard]] std::uint8_t owns(int triangle) const {
     return owns_[static_cast<std::size_t>(triangle)];
   }
