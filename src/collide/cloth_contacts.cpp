@@ -6,6 +6,7 @@
 
 #include "cloth/cloth.h"
 #include "collide/collider.h"
+#include "collide/contact_geometry.h"
 #include "collide/contact_pairs.h"
 
 namespace vellumry {
@@ -126,8 +127,10 @@ void Collider::cellSolid(int cell, int solidNode) {
     const int sb = solidIndex(s[1]);
     const int sc = solidIndex(s[2]);
     for (int i = 0; i < c.pointCount; ++i) {
-      const int corners[4] = {c.points[i], sa, sb, sc};
-      meet(true, corners);
+      if (mayMeetFace(c.points[i], t)) {
+        const int corners[4] = {c.points[i], sa, sb, sc};
+        meet(true, corners);
+      }
     }
     for (int corner = 0; corner < 3; ++corner) {
       const int from = solidIndex(s[static_cast<std::size_t>(corner)]);
@@ -146,6 +149,25 @@ void Collider::cellSolid(int cell, int solidNode) {
       }
     }
   }
+}
+
+// Whether the particle can come within the thickness of the solid's triangle (near pass) or
+// pass through its plane (crossing passes), judged by the plane alone: the solid stands still.
+bool Collider::mayMeetFace(int particle, std::int32_t triangle) const {
+  const std::array<double, 4>& plane = solidPlanes_[static_cast<std::size_t>(triangle)];
+  const Vec3 normal(plane[0], plane[1], plane[2]);
+  if (normal.lengthSquared() == 0.0) {
+    return true;
+  }
+  const auto j = static_cast<std::size_t>(particle);
+  const double after = dot(normal, end_[j]) - plane[3];
+  const double gap = settings_.thickness;
+  if (pass_ == Pass::kNear) {
+    return after < gap && after > -gap;
+  }
+  const double touching = kTouching * gap;
+  const double before = dot(normal, start_[j]) - plane[3];
+  return !((before > touching && after > touching) || (before < -touching && after < -touching));
 }
 
 // One pair: four corners, each a cloth particle (0 or more) or a point of the solid (below 0).

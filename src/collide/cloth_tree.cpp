@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "cloth/cloth.h"
 #include "collide/contact_geometry.h"
@@ -16,7 +17,7 @@ bool unitOrZero(Vec3& v) {
     v = Vec3();
     return false;
   }
-  v /= std::sqrt(ll);
+  v = (1.0 / std::sqrt(ll)) * v;
   return true;
 }
 
@@ -182,6 +183,8 @@ void ClothTree::refit(const Vec3* start, const Vec3* end, bool newStart, bool co
     }
   }
 }
+
+void ClothTree::carryNormals() { std::swap(startNormals_, endNormals_); }
 
 // Patches that share a border or a corner in the grid, with one narrow cone for both: one flat
 // piece, which cannot meet itself.

@@ -21,6 +21,8 @@ class ClothTree final {
   /// the cells' normals. The start normals are reckoned again only when asked: they stay the
   /// same through the sweeps of one tick.
   void refit(const Vec3* start, const Vec3* end, bool newStart, bool cones);
+  /// The end normals of the last refit with cones become the next motion's start normals.
+  void carryNormals();
   [[nodiscard]] int gridSize() const { return n_; }
 
   /// Calls leaf(cell) for each cell not culled alone, and pair(cellA, cellB) for each pair of

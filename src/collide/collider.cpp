@@ -20,6 +20,7 @@ void Collider::setSolid(const SolidMesh* solid, const MeshPlacement& placement) 
   solidPoints_.clear();
   solidTriangles_.clear();
   solidTree_.clear();
+  solidPlanes_.clear();
   solidFriction_ = placement.friction;
   if (solid == nullptr) {
     return;
@@ -30,6 +31,14 @@ void Collider::setSolid(const SolidMesh* solid, const MeshPlacement& placement) 
   }
   solidTriangles_ = solid->triangles;
   solidTree_.build(solidPoints_, solidTriangles_);
+  for (const auto& t : solidTriangles_) {
+    const Vec3& a = solidPoints_[static_cast<std::size_t>(t[0])];
+    Vec3 n = cross(solidPoints_[static_cast<std::size_t>(t[1])] - a,
+                   solidPoints_[static_cast<std::size_t>(t[2])] - a);
+    const double ll = n.lengthSquared();
+    n = ll > 0.0 ? n / std::sqrt(ll) : Vec3();
+    solidPlanes_.push_back({n.x, n.y, n.z, dot(n, a)});
+  }
 }
 
 void Collider::prepare(const Cloth& cloth) {
@@ -61,6 +70,7 @@ void Collider::beginTick(const Cloth& cloth) {
   }
   lastCloth_ = &cloth;
   lastStep_ = -1;
+  normalsCarried_ = false;
 }
 
 void Collider::collide(Cloth& cloth, const ContactSettings& settings) {
@@ -80,7 +90,7 @@ void Collider::collide(Cloth& cloth, const ContactSettings& settings) {
     zone_[j] = -1;
     marks_[j] = 0;
   }
-  sweep(Pass::kNear, true);
+  sweep(Pass::kNear, !normalsCarried_);
   int hits = 0;
   for (int k = 0; k < kCrossingSweeps; ++k) {
     hits = sweep(Pass::kCross, false);
@@ -101,6 +111,10 @@ void Collider::collide(Cloth& cloth, const ContactSettings& settings) {
     start_[j] = end_[j];
   }
   lastStep_ = cloth.stepCount;
+  normalsCarried_ = settings.self || hasSolid();
+  if (normalsCarried_) {
+    tree_.carryNormals();
+  }
   cloth_ = nullptr;
 }
 

@@ -84,6 +84,7 @@ class Collider final {
   void cellAlone(int cell);
   void cellPair(int a, int b);
   void cellSolid(int cell, int solidNode);
+  [[nodiscard]] bool mayMeetFace(int particle, std::int32_t triangle) const;
   void meet(bool pointTriangle, const int corners[4]);
   void joinZone(const int corners[4]);
   int rootOf(int particle);
@@ -95,6 +96,7 @@ class Collider final {
   std::vector<std::array<std::int32_t, 3>> solidTriangles_;
   double solidFriction_ = 0.0;
   SolidTree solidTree_;
+  std::vector<std::array<double, 4>> solidPlanes_;  ///< each triangle's unit normal and offset
 
   ClothTree tree_;
   std::vector<Vec3> start_;     ///< where the tick's motion starts
@@ -111,6 +113,7 @@ class Collider final {
   ContactReport report_;
   Pass pass_ = Pass::kNear;
   int hits_ = 0;
+  bool normalsCarried_ = false;  ///< the tree holds the normals where this tick starts
   long long lastStep_ = -1;  ///< the cloth's step count when the last contacts ended
   const Cloth* lastCloth_ = nullptr;
 };

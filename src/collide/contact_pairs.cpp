@@ -126,8 +126,8 @@ bool pointTriangleNear(const Corner c[4], double gap, Contact& contact) {
     if (!unit(contact.normal)) {
       return false;
     }
-    orient(c, contact);
   }
+  orient(c, contact);
   return true;
 }
 
@@ -145,8 +145,8 @@ bool edgesNear(const Corner c[4], double gap, Contact& contact) {
     if (!unit(contact.normal)) {
       return false;
     }
-    orient(c, contact);
   }
+  orient(c, contact);
   return true;
 }
 

@@ -29,7 +29,8 @@ inline constexpr double kTouching = 0.05;
 bool pointTriangleCrosses(const Corner c[4], double gap, Contact& contact);
 /// Whether the two edges pass through each other during the motion; the contact as above.
 bool edgesCross(const Corner c[4], double gap, Contact& contact);
-/// Whether the point ends nearer the triangle than gap; the contact that brings it to gap.
+/// Whether the point ends nearer the triangle than gap; the contact that brings it to gap, on
+/// the side it started from.
 bool pointTriangleNear(const Corner c[4], double gap, Contact& contact);
 /// Whether the edges end nearer each other than gap; the contact as above.
 bool edgesNear(const Corner c[4], double gap, Contact& contact);
