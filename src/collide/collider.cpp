@@ -58,9 +58,17 @@ void Collider::prepare(const Cloth& cloth) {
 }
 
 void Collider::beginTick(const Cloth& cloth) {
-  const bool continues = lastCloth_ == &cloth && lastStep_ == cloth.stepCount &&
-                         tree_.gridSize() == cloth.gridSize &&
-                         start_.size() >= static_cast<std::size_t>(cloth.particleCount);
+  bool continues = lastCloth_ == &cloth && lastStep_ == cloth.stepCount &&
+                   tree_.gridSize() == cloth.gridSize &&
+                   start_.size() >= static_cast<std::size_t>(cloth.particleCount);
+  // Only pinned particles move between ticks (the mounts, the held one): a free particle
+  // elsewhere than the last contacts left it means another cloth, or one stepped without them.
+  for (int i = 0; continues && i < cloth.particleCount; ++i) {
+    const Particle& p = cloth.particles[static_cast<std::size_t>(i)];
+    const Vec3& was = start_[static_cast<std::size_t>(i)];
+    continues = p.pinned || (p.position.x == was.x && p.position.y == was.y &&
+                             p.position.z == was.z);
+  }
   if (continues) {
     return;
   }
