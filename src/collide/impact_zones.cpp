@@ -2,8 +2,8 @@
 // remaining crossing join one zone, and a zone moves as one rigid piece by its members' mean
 // displacement, so nothing inside it can cross; zones that still cross merge and move again,
 // and after a few rounds every zone still crossing stays where the tick started, which the last
-// tick left free of crossings. Each frozen round holds at least one more particle still, so it
-// ends.
+// tick left free of crossings; should crossings still remain, the whole cloth does. So a tick
+// takes a bounded number of sweeps, and ends free of crossings.
 #include "cloth/cloth.h"
 #include "collide/collider.h"
 
@@ -11,7 +11,8 @@ namespace vellumry {
 
 namespace {
 
-constexpr int kRigidRounds = 6;
+constexpr int kRigidRounds = 3;
+constexpr int kFrozenRounds = 3;
 
 }  // namespace
 
@@ -84,17 +85,25 @@ void Collider::moveZones(bool freeze) {
 }
 
 void Collider::resolveByZones() {
-  for (int round = 0;; ++round) {
+  for (int round = 0; round < kRigidRounds + kFrozenRounds; ++round) {
     if (sweep(Pass::kDetect, false) == 0) {
       return;
     }
     report_.zoneRounds = round + 1;
     report_.frozen = 0;
     moveZones(round >= kRigidRounds);
-    if (round > kRigidRounds + cloth_->particleCount) {
-      return;  // unreachable: every frozen round holds one more particle still
-    }
   }
+  if (sweep(Pass::kDetect, false) == 0) {
+    return;
+  }
+  // Still crossing: the whole cloth stays where the tick started, which had no crossing.
+  for (int i = 0; i < cloth_->particleCount; ++i) {
+    const auto j = static_cast<std::size_t>(i);
+    end_[j] = start_[j];
+    zone_[j] = 0;
+  }
+  marks_[0] = static_cast<std::uint8_t>(marks_[0] | 2U);
+  report_.frozen = cloth_->particleCount;
 }
 
 }  // namespace vellumry
