@@ -162,8 +162,8 @@ bool Collider::mayMeetFace(int particle, std::int32_t triangle) const {
   const auto j = static_cast<std::size_t>(particle);
   const double after = dot(normal, end_[j]) - plane[3];
   const double gap = settings_.thickness;
-  if (pass_ == Pass::kNear) {
-    return after < gap && after > -gap;
+  if (pass_ == Pass::kNear && after < gap && after > -gap) {
+    return true;
   }
   const double touching = kTouching * gap;
   const double before = dot(normal, start_[j]) - plane[3];
@@ -200,10 +200,17 @@ void Collider::meet(bool pointTriangle, const int corners[4]) {
   }
   Contact k;
   if (pass_ == Pass::kNear) {
-    if (!(pointTriangle ? pointTriangleNear(c, gap, k) : edgesNear(c, gap, k)) ||
-        !enforce(c, k)) {
+    // A crossing first; else what is nearer than the thickness.
+    if (moving && (pointTriangle ? pointTriangleCrosses(c, gap, k) : edgesCross(c, gap, k)) &&
+        violated(c, k, 0.5 * gap)) {
+      ++hits_;
+    } else if (!(pointTriangle ? pointTriangleNear(c, gap, k) : edgesNear(c, gap, k))) {
       return;
     }
+    if (!enforce(c, k)) {
+      return;
+    }
+    ++moved_;
   } else {
     if (!moving || !(pointTriangle ? pointTriangleCrosses(c, gap, k) : edgesCross(c, gap, k)) ||
         !violated(c, k, 0.5 * gap)) {

@@ -98,15 +98,17 @@ void Collider::collide(Cloth& cloth, const ContactSettings& settings) {
     zone_[j] = -1;
     marks_[j] = 0;
   }
-  sweep(Pass::kNear, !normalsCarried_);
-  int hits = 0;
-  for (int k = 0; k < kCrossingSweeps; ++k) {
-    hits = sweep(Pass::kCross, false);
-    if (k == 0) {
-      report_.crossings = hits;
-    }
-    if (hits == 0) {
-      break;
+  // The first sweep checks every pair for a crossing and pushes apart what is near; when it
+  // moved nothing, its checks stand. Else crossing checks follow until one finds none.
+  int hits = sweep(Pass::kNear, !normalsCarried_);
+  report_.crossings = hits;
+  report_.pushes = moved_;
+  if (hits > 0 || moved_ > 0) {
+    for (int k = 0; k < kCrossingSweeps; ++k) {
+      hits = sweep(Pass::kCross, false);
+      if (hits == 0) {
+        break;
+      }
     }
   }
   if (hits > 0) {
@@ -129,6 +131,7 @@ void Collider::collide(Cloth& cloth, const ContactSettings& settings) {
 int Collider::sweep(Pass pass, bool newStart) {
   pass_ = pass;
   hits_ = 0;
+  moved_ = 0;
   ++report_.sweeps;
   if (pass == Pass::kNear) {
     keepFromBall();

@@ -27,7 +27,8 @@ struct ContactSettings {
 /// How the last tick's contacts went.
 struct ContactReport {
   int sweeps = 0;      ///< passes over the pairs, the first (proximity) included
-  int crossings = 0;   ///< crossings the first crossing check found
+  int crossings = 0;   ///< crossings the first sweep found
+  int pushes = 0;      ///< pairs the first sweep pushed apart
   int zoneRounds = 0;  ///< rounds of impact zones it took after the sweeps, 0: none needed
   int frozen = 0;      ///< particles held where they started, as a last resort
 };
@@ -35,9 +36,10 @@ struct ContactReport {
 /// What keeps the cloth from passing through itself and through the solids it meets.
 ///
 /// Once a tick, over the tick's motion of every particle from where the last tick left it to
-/// where the step took it: proximity first (every point nearer a triangle, and every edge nearer
-/// an edge, than the thickness is pushed apart to it; the ball's surface and the floor keep the
-/// cloth's triangles the thickness away), then continuous checks (the instants four moving
+/// where the step took it: the ball's surface and the floor keep the cloth's triangles the
+/// thickness away; then a sweep over the pairs near each other stops each crossing and pushes
+/// apart every point nearer a triangle, and every edge nearer an edge, than the thickness; then,
+/// where it moved anything, continuous checks (the instants four moving
 /// points are coplanar, from a cubic) that stop every crossing with an inelastic push back to
 /// the side it came from, repeated until a sweep finds none; and if some remain, impact zones:
 /// the particles involved move together as one rigid piece, and at last stay where they started.
@@ -112,7 +114,8 @@ class Collider final {
   ContactSettings settings_;
   ContactReport report_;
   Pass pass_ = Pass::kNear;
-  int hits_ = 0;
+  int hits_ = 0;   ///< crossings the sweep found
+  int moved_ = 0;  ///< pairs the sweep pushed apart
   bool normalsCarried_ = false;  ///< the tree holds the normals where this tick starts
   long long lastStep_ = -1;  ///< the cloth's step count when the last contacts ended
   const Cloth* lastCloth_ = nullptr;
