@@ -29,8 +29,9 @@ Collider::CellParts Collider::partsOf(int cell) const {
   const int row = cell / (n - 1);
   const int v = column + n * row;
   const std::uint8_t* alive = cloth_->mesh.alive.data();
-  const bool first = alive[2 * cell] != 0;
-  const bool second = alive[2 * cell + 1] != 0;
+  const auto at = 2 * static_cast<std::ptrdiff_t>(cell);
+  const bool first = alive[at] != 0;
+  const bool second = alive[at + 1] != 0;
   const bool lastColumn = column == n - 2;
   const bool lastRow = row == n - 2;
   CellParts parts;
@@ -51,8 +52,9 @@ Collider::CellParts Collider::partsOf(int cell) const {
       ++parts.edgeCount;
     }
   };
-  edge(first || (row > 0 && alive[2 * (cell - (n - 1)) + 1] != 0), v, v + 1);
-  edge(first || (column > 0 && alive[2 * (cell - 1) + 1] != 0), v, v + n);
+  edge(first || (row > 0 && alive[at - 2 * static_cast<std::ptrdiff_t>(n - 1) + 1] != 0), v,
+       v + 1);
+  edge(first || (column > 0 && alive[at - 1] != 0), v, v + n);
   edge(first || second, v + 1, v + n);
   edge(lastRow && second, v + n, v + n + 1);
   edge(lastColumn && second, v + 1, v + n + 1);
@@ -170,11 +172,11 @@ bool Collider::mayMeetFace(int particle, std::int32_t triangle) const {
   return !((before > touching && after > touching) || (before < -touching && after < -touching));
 }
 
-// One pair: four corners, each a cloth particle (0 or more) or a point of the solid (below 0).
-void Collider::meet(bool pointTriangle, const int corners[4]) {
-  Corner c[4];
-  bool moving = false;
-  bool solid = false;
+// The corners of a pair: a cloth particle (0 or more) or a point of the solid (below 0).
+// Whether any of the cloth's moved, and whether one is the solid's.
+void Collider::gather(const int corners[4], Corner c[4], bool& moving, bool& solid) const {
+  moving = false;
+  solid = false;
   for (int i = 0; i < 4; ++i) {
     if (corners[i] >= 0) {
       const auto j = static_cast<std::size_t>(corners[i]);
@@ -187,6 +189,13 @@ void Collider::meet(bool pointTriangle, const int corners[4]) {
       solid = true;
     }
   }
+}
+
+namespace {
+
+// Whether the pair's two parts (point and triangle, or edge and edge) come within margin over
+// the motion.
+bool partsNear(const Corner c[4], bool pointTriangle, double margin) {
   const int split = pointTriangle ? 1 : 2;
   Box a;
   Box b;
@@ -194,36 +203,59 @@ void Collider::meet(bool pointTriangle, const int corners[4]) {
     (i < split ? a : b).add(c[i].start);
     (i < split ? a : b).add(c[i].end);
   }
+  return near(a, b, margin);
+}
+
+}  // namespace
+
+// The near pass: a crossing first; else what is nearer than the thickness. Whether it moved
+// the corners.
+bool Collider::pushApart(Corner c[4], bool pointTriangle, bool moving) {
   const double gap = settings_.thickness;
-  if (!near(a, b, pass_ == Pass::kNear ? gap : kTouching * gap)) {
+  Contact k;
+  if (moving && (pointTriangle ? pointTriangleCrosses(c, gap, k) : edgesCross(c, gap, k)) &&
+      violated(c, k, 0.5 * gap)) {
+    ++hits_;
+  } else if (!(pointTriangle ? pointTriangleNear(c, gap, k) : edgesNear(c, gap, k))) {
+    return false;
+  }
+  if (!enforce(c, k)) {
+    return false;
+  }
+  ++moved_;
+  return true;
+}
+
+// The crossing passes: whether a crossing was stopped (and the corners moved).
+bool Collider::stopCrossing(Corner c[4], bool pointTriangle, const int corners[4]) {
+  const double gap = settings_.thickness;
+  Contact k;
+  if (!(pointTriangle ? pointTriangleCrosses(c, gap, k) : edgesCross(c, gap, k)) ||
+      !violated(c, k, 0.5 * gap)) {
+    return false;
+  }
+  ++hits_;
+  if (pass_ == Pass::kDetect) {
+    joinZone(corners);
+    return false;
+  }
+  return enforce(c, k);
+}
+
+void Collider::meet(bool pointTriangle, const int corners[4]) {
+  Corner c[4];
+  bool moving = false;
+  bool solid = false;
+  gather(corners, c, moving, solid);
+  const bool nearPass = pass_ == Pass::kNear;
+  const double gap = settings_.thickness;
+  if (!partsNear(c, pointTriangle, nearPass ? gap : kTouching * gap)) {
     return;
   }
-  Contact k;
-  if (pass_ == Pass::kNear) {
-    // A crossing first; else what is nearer than the thickness.
-    if (moving && (pointTriangle ? pointTriangleCrosses(c, gap, k) : edgesCross(c, gap, k)) &&
-        violated(c, k, 0.5 * gap)) {
-      ++hits_;
-    } else if (!(pointTriangle ? pointTriangleNear(c, gap, k) : edgesNear(c, gap, k))) {
-      return;
-    }
-    if (!enforce(c, k)) {
-      return;
-    }
-    ++moved_;
-  } else {
-    if (!moving || !(pointTriangle ? pointTriangleCrosses(c, gap, k) : edgesCross(c, gap, k)) ||
-        !violated(c, k, 0.5 * gap)) {
-      return;
-    }
-    ++hits_;
-    if (pass_ == Pass::kDetect) {
-      joinZone(corners);
-      return;
-    }
-    if (!enforce(c, k)) {
-      return;
-    }
+  const bool moved = nearPass ? pushApart(c, pointTriangle, moving)
+                              : moving && stopCrossing(c, pointTriangle, corners);
+  if (!moved) {
+    return;
   }
   for (int i = 0; i < 4; ++i) {
     if (corners[i] >= 0 && c[i].inverseMass > 0.0) {

@@ -104,7 +104,7 @@ void ClothTree::build(int n) {
   endNormals_.assign(2 * cells, Vec3());
 }
 
-std::size_t ClothTree::index(const Place& p) const {
+std::size_t ClothTree::index(const Place& p) {
   const std::size_t before = ((std::size_t{1} << (2 * p.level)) - 1) / 3;
   return before + static_cast<std::size_t>(p.x) + (std::size_t{1} << p.level) * p.y;
 }
@@ -124,7 +124,7 @@ void ClothTree::refitLeaves(const Vec3* start, const Vec3* end, bool newStart, b
         node.box.add(start[c]);
         node.box.add(end[c]);
       }
-      const auto cell = static_cast<std::size_t>(x + (n - 1) * y);
+      const std::size_t cell = static_cast<std::size_t>(x) + static_cast<std::size_t>(n - 1) * y;
       if (newStart) {
         cellNormals(start, v, n, &startNormals_[2 * cell]);
       }
@@ -152,6 +152,28 @@ Cone ClothTree::blockCone(const Place& p) const {
   return coneOf(normals, count);
 }
 
+// A node above the cells: the box of its children, and from blocks up their cone.
+void ClothTree::refitNode(const Place& p, bool cones) {
+  Node& node = nodes_[index(p)];
+  node.box = Box();
+  bool first = true;
+  const bool block = p.level == levels_ - 1;
+  for (int k = 0; k < 4; ++k) {
+    const Node& c = at(child(p, k));
+    if (c.box.empty()) {
+      continue;
+    }
+    node.box.add(c.box);
+    if (cones && !block) {
+      node.cone = first ? c.cone : merged(node.cone, c.cone);
+    }
+    first = false;
+  }
+  if (cones && block && !node.box.empty()) {
+    node.cone = blockCone(p);
+  }
+}
+
 // The cells themselves have no cone: a block that is not flat has every pair of its cells met.
 void ClothTree::refit(const Vec3* start, const Vec3* end, bool newStart, bool cones) {
   if (n_ < 2) {
@@ -162,23 +184,7 @@ void ClothTree::refit(const Vec3* start, const Vec3* end, bool newStart, bool co
     const int side = 1 << level;
     for (int y = 0; y < side; ++y) {
       for (int x = 0; x < side; ++x) {
-        Node& node = nodes_[index({level, x, y})];
-        node.box = Box();
-        bool first = true;
-        for (int k = 0; k < 4; ++k) {
-          const Node& c = at(child({level, x, y}, k));
-          if (c.box.empty()) {
-            continue;
-          }
-          node.box.add(c.box);
-          if (cones && level < levels_ - 1) {
-            node.cone = first ? c.cone : merged(node.cone, c.cone);
-          }
-          first = false;
-        }
-        if (cones && level == levels_ - 1 && !node.box.empty()) {
-          node.cone = blockCone({level, x, y});
-        }
+        refitNode({level, x, y}, cones);
       }
     }
   }

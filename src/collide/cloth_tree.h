@@ -53,7 +53,7 @@ class ClothTree final {
     Box box;
     Cone cone;
   };
-  [[nodiscard]] std::size_t index(const Place& p) const;
+  [[nodiscard]] static std::size_t index(const Place& p);
   [[nodiscard]] const Node& at(const Place& p) const { return nodes_[index(p)]; }
   [[nodiscard]] bool isLeaf(const Place& p) const { return p.level == levels_; }
   [[nodiscard]] int cellOf(const Place& p) const { return p.x + (n_ - 1) * p.y; }
@@ -63,6 +63,7 @@ class ClothTree final {
   [[nodiscard]] bool flatTogether(const Place& a, const Place& b) const;
   void refitLeaves(const Vec3* start, const Vec3* end, bool newStart, bool cones);
   [[nodiscard]] Cone blockCone(const Place& p) const;
+  void refitNode(const Place& p, bool cones);
 
   template <class Leaf, class Pair>
   void selfWalk(const Place& p, double margin, Leaf& leaf, Pair& pair) const {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "collide/cloth_tree.h"
+#include "collide/contact_pairs.h"
 #include "collide/solid_mesh.h"
 #include "collide/solid_tree.h"
 #include "math/vec3.h"
@@ -87,6 +88,9 @@ class Collider final {
   void cellPair(int a, int b);
   void cellSolid(int cell, int solidNode);
   [[nodiscard]] bool mayMeetFace(int particle, std::int32_t triangle) const;
+  void gather(const int corners[4], Corner c[4], bool& moving, bool& solid) const;
+  bool pushApart(Corner c[4], bool pointTriangle, bool moving);
+  bool stopCrossing(Corner c[4], bool pointTriangle, const int corners[4]);
   void meet(bool pointTriangle, const int corners[4]);
   void joinZone(const int corners[4]);
   int rootOf(int particle);

@@ -103,28 +103,38 @@ double tripleAt(const Vec3& a0, const Vec3& a1, const Vec3& b0, const Vec3& b1, 
   return dot(cross(along(a0, a1, t), along(b0, b1, t)), along(c0, c1, t));
 }
 
-}  // namespace
+// The root in [lo, hi] of (a x b) . c, which has the sign `below` (negative) at lo and not at hi.
+double rootBetween(const Vec3& a0, const Vec3& a1, const Vec3& b0, const Vec3& b1, const Vec3& c0,
+                   const Vec3& c1, double lo, double hi, bool below) {
+  for (int k = 0; k < kBisections; ++k) {
+    const double mid = 0.5 * (lo + hi);
+    const double fm = tripleAt(a0, a1, b0, b1, c0, c1, mid);
+    if ((fm < 0.0) == below && fm != 0.0) {
+      lo = mid;
+    } else {
+      hi = mid;
+    }
+  }
+  return hi;
+}
 
-// f(t) = (a x b) . c is a cubic in t. Its turning points, roots of the derivative's quadratic,
-// split [0, 1] into pieces on which it is monotone; each piece whose ends differ in sign (or
-// touch zero) holds one root, which bisection on f itself (never on the rounded coefficients)
-// finds to within 2^-48.
-int coplanarTimes(const Vec3& a0, const Vec3& a1, const Vec3& b0, const Vec3& b1, const Vec3& c0,
-                  const Vec3& c1, double times[3]) {
+// The turning points of (a x b) . c inside (0, 1), ascending, into cuts; how many.
+int turningPoints(const Vec3& a0, const Vec3& a1, const Vec3& b0, const Vec3& b1, const Vec3& c0,
+                  const Vec3& c1, double cuts[2]) {
   const Vec3 da = a1 - a0;
   const Vec3 db = b1 - b0;
   const Vec3 dc = c1 - c0;
   const Vec3 k0 = cross(a0, b0);
   const Vec3 k1 = plus(cross(a0, db), cross(da, b0));
   const Vec3 k2 = cross(da, db);
+  // The derivative's coefficients.
   const double q2 = 3.0 * dot(k2, dc);
   const double q1 = 2.0 * (dot(k1, dc) + dot(k2, c0));
   const double q0 = dot(k0, dc) + dot(k1, c0);
-  double cuts[4] = {0.0, 1.0, 1.0, 1.0};
-  int cutCount = 1;
-  const auto addCut = [&](double t) {
+  int count = 0;
+  const auto add = [&](double t) {
     if (t > 0.0 && t < 1.0) {
-      cuts[cutCount++] = t;
+      cuts[count++] = t;
     }
   };
   if (q2 != 0.0) {
@@ -133,18 +143,26 @@ int coplanarTimes(const Vec3& a0, const Vec3& a1, const Vec3& b0, const Vec3& b1
       const double root = std::sqrt(disc);
       const double u = -0.5 * (q1 + (q1 >= 0.0 ? root : -root));
       if (u != 0.0) {
-        addCut(std::min(u / q2, q0 / u));
-        addCut(std::max(u / q2, q0 / u));
-      } else {
-        addCut(0.0);
+        add(std::min(u / q2, q0 / u));
+        add(std::max(u / q2, q0 / u));
       }
     }
   } else if (q1 != 0.0) {
-    addCut(-q0 / q1);
+    add(-q0 / q1);
   }
-  if (cutCount == 3 && cuts[2] < cuts[1]) {
-    std::swap(cuts[1], cuts[2]);
-  }
+  return count;
+}
+
+}  // namespace
+
+// f(t) = (a x b) . c is a cubic in t. Its turning points, roots of the derivative's quadratic,
+// split [0, 1] into pieces on which it is monotone; each piece whose ends differ in sign (or
+// touch zero) holds one root, which bisection on f itself (never on the rounded coefficients)
+// finds to within 2^-48.
+int coplanarTimes(const Vec3& a0, const Vec3& a1, const Vec3& b0, const Vec3& b1, const Vec3& c0,
+                  const Vec3& c1, double times[3]) {
+  double cuts[4] = {0.0, 1.0, 1.0, 1.0};
+  int cutCount = 1 + turningPoints(a0, a1, b0, b1, c0, c1, cuts + 1);
   cuts[cutCount++] = 1.0;
   int found = 0;
   double lo = 0.0;
@@ -155,18 +173,7 @@ int coplanarTimes(const Vec3& a0, const Vec3& a1, const Vec3& b0, const Vec3& b1
     if (flo == 0.0) {
       times[found++] = lo;
     } else if ((flo < 0.0) != (fhi < 0.0) || fhi == 0.0) {
-      double l = lo;
-      double h = hi;
-      for (int k = 0; k < kBisections; ++k) {
-        const double mid = 0.5 * (l + h);
-        const double fm = tripleAt(a0, a1, b0, b1, c0, c1, mid);
-        if ((fm < 0.0) == (flo < 0.0) && fm != 0.0) {
-          l = mid;
-        } else {
-          h = mid;
-        }
-      }
-      times[found++] = h;
+      times[found++] = rootBetween(a0, a1, b0, b1, c0, c1, lo, hi, flo < 0.0);
     }
     lo = hi;
     flo = fhi;
