@@ -115,6 +115,9 @@ TEST(SolidContacts, OneSolidInEveryFormatAndOnAnyThreadsGivesTheSameCloth) {
   bool firstRun = true;
   for (const char* name : {"gem.obj", "gem-ascii.stl", "gem-binary.stl", "gem.ply"}) {
     for (const int threads : {1, 2, 4}) {
+      if (threads > 1 && std::string(name) != "gem.ply") {
+        continue;  // the threads once, on the last format
+      }
       SCOPED_TRACE(testing::Message() << name << ", " << threads << " threads");
       SolidMesh gem;
       std::string error;
