@@ -8,6 +8,7 @@
 #include <new>
 
 #include "cloth/cloth.h"
+#include "world/collide_step.h"
 #include "world/world_step.h"
 
 namespace {
@@ -153,6 +154,38 @@ TEST(ClothAllocationTest, TheWorldAndBreakingSpringsAllocateNothing) {
   EXPECT_GT(cloth->brokenCount, 60);
   cloth->build(3.0, 32);
   EXPECT_EQ(allocations - before, 0) << "the world's steps, tearing, breakSpring and a drop";
+}
+
+// Contacts with everything on: self-collision, the ball, the floor and a solid, over a torn
+// cloth falling in folds. Only prepare and setSolid allocate.
+TEST(ClothAllocationTest, ContactsAllocateNothingOncePrepared) {
+  const auto cloth = std::make_unique<Cloth>();
+  cloth->build(3.0, 24);
+  World world;
+  world.collision = {0.02, true};
+  world.ball.enabled = true;
+  world.floor = {true, -1.5, 0.5};
+  SolidMesh solid;
+  solid.points = {Vec3(0.5, -1.5, 0.5), Vec3(2.5, -1.5, 0.5), Vec3(1.5, -0.5, 1.5),
+                  Vec3(1.5, -1.5, 2.5)};
+  solid.triangles = {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}, {1, 3, 2}};
+  Collider collider;
+  collider.setSolid(&solid, MeshPlacement{Vec3(), 1.0, 0.5});
+  collider.prepare(*cloth);
+  cloth->particleAt(0, 23).pinned = false;
+  const long long before = allocations;
+  for (int t = 0; t < 60; ++t) {
+    if (t == 30) {
+      cloth->breakSpring(100);
+    }
+    advanceColliding(*cloth, world, collider, 0.0, 0.05, 2, 2);
+    cloth->particleAt(0, 0).position += Vec3(0.02, 0.0, 0.0);
+  }
+  EXPECT_GT(collider.report().sweeps, 1);
+  cloth->build(3.0, 24);
+  collider.prepare(*cloth);
+  advanceColliding(*cloth, world, collider, 0.0, 0.05, 2, 2);
+  EXPECT_EQ(allocations - before, 0) << "contacts, a tear and a drop of the same size";
 }
 
 }  // namespace

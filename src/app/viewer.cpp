@@ -17,7 +17,7 @@
 #include "app/solid_draw.h"
 #include "app/solids.h"
 #include "app/world_draw.h"
-#include "world/world_step.h"
+#include "world/collide_step.h"
 
 namespace vellumry {
 
@@ -103,7 +103,8 @@ void moveMounts() {
 // The tick's simulated time is always step x stepsPerTick; a stiff or fine cloth takes it in
 // more, shorter steps. The default scene takes the program's two steps of 0.05, unsplit.
 void stepCloth() {
-  advanceInWorld(cloth, scene.world, scene.tearRatio, scene.step, substeps, scene.stepsPerTick);
+  advanceColliding(cloth, scene.world, collider, scene.tearRatio, scene.step, substeps,
+                   scene.stepsPerTick);
 }
 
 // The scene's pins instead of the build's two mount points; pins outside the grid (left by a
@@ -172,6 +173,7 @@ void initGlState() {
 
 void dropCloth() {
   cloth.build(scene.width, scene.grid, scene.material);
+  collider.prepare(cloth);
   pinScenePins();
 }
 

@@ -1,0 +1,205 @@
+#include "collide/cloth_tree.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "cloth/cloth.h"
+#include "collide/contact_geometry.h"
+
+namespace vellumry {
+
+namespace {
+
+bool unitOrZero(Vec3& v) {
+  const double ll = v.lengthSquared();
+  if (!(ll > 0.0)) {
+    v = Vec3();
+    return false;
+  }
+  v = (1.0 / std::sqrt(ll)) * v;
+  return true;
+}
+
+// The narrowest cone found about the normals' mean, or any direction where they spread past a
+// right angle or one has no direction.
+Cone coneOf(const Vec3* normals, int count) {
+  Cone cone;
+  Vec3 sum;
+  for (int i = 0; i < count; ++i) {
+    if (normals[i].lengthSquared() == 0.0) {
+      return cone;
+    }
+    sum += normals[i];
+  }
+  if (count == 0 || !unitOrZero(sum)) {
+    return cone;
+  }
+  double least = 1.0;
+  for (int i = 0; i < count; ++i) {
+    least = std::min(least, dot(sum, normals[i]));
+  }
+  if (least < 0.0) {
+    return cone;
+  }
+  cone.axis = sum;
+  cone.cosSpread = least;
+  cone.sinSpread = std::sqrt(std::max(0.0, 1.0 - least * least));
+  return cone;
+}
+
+// The cosine of the angle a cone reaches from `axis`: its own spread past its axis's tilt.
+double reach(const Cone& c, const Vec3& axis) {
+  const double tilt = dot(axis, c.axis);
+  if (tilt <= 0.0) {
+    return -1.0;
+  }
+  const double sinTilt = std::sqrt(std::max(0.0, 1.0 - tilt * tilt));
+  return tilt * c.cosSpread - sinTilt * c.sinSpread;
+}
+
+Cone merged(const Cone& a, const Cone& b) {
+  Cone cone;
+  if (a.cosSpread < 0.0 || b.cosSpread < 0.0) {
+    return cone;
+  }
+  Vec3 axis = plus(a.axis, b.axis);
+  if (!unitOrZero(axis)) {
+    return cone;
+  }
+  const double least = std::min(reach(a, axis), reach(b, axis));
+  if (least < 0.0) {
+    return cone;
+  }
+  cone.axis = axis;
+  cone.cosSpread = least;
+  cone.sinSpread = std::sqrt(std::max(0.0, 1.0 - least * least));
+  return cone;
+}
+
+Vec3 normalOf(const Vec3* p, int a, int b, int c) {
+  Vec3 v = cross(p[b] - p[a], p[c] - p[a]);
+  unitOrZero(v);
+  return v;
+}
+
+// The normals of a cell's two triangles.
+void cellNormals(const Vec3* p, int v, int stride, Vec3* out) {
+  out[0] = normalOf(p, v, v + stride, v + 1);
+  out[1] = normalOf(p, v + 1, v + stride, v + stride + 1);
+}
+
+}  // namespace
+
+void ClothTree::build(int n) {
+  n_ = n;
+  levels_ = 0;
+  while (n >= 2 && (1 << levels_) < n - 1) {
+    ++levels_;
+  }
+  const std::size_t count = ((std::size_t{1} << (2 * levels_ + 2)) - 1) / 3;
+  nodes_.assign(count, Node());
+  const std::size_t cells = n >= 2 ? static_cast<std::size_t>(n - 1) * (n - 1) : 0;
+  startNormals_.assign(2 * cells, Vec3());
+  endNormals_.assign(2 * cells, Vec3());
+}
+
+std::size_t ClothTree::index(const Place& p) {
+  const std::size_t before = ((std::size_t{1} << (2 * p.level)) - 1) / 3;
+  return before + static_cast<std::size_t>(p.x) + (std::size_t{1} << p.level) * p.y;
+}
+
+const Box& ClothTree::cellBox(int cell) const {
+  return at({levels_, cell % (n_ - 1), cell / (n_ - 1)}).box;
+}
+
+void ClothTree::refitLeaves(const Vec3* start, const Vec3* end, bool newStart, bool cones) {
+  const int n = n_;
+  for (int y = 0; y < n - 1; ++y) {
+    for (int x = 0; x < n - 1; ++x) {
+      const int v = x + n * y;
+      Node& node = nodes_[index({levels_, x, y})];
+      node.box = Box();
+      for (const int c : {v, v + 1, v + n, v + n + 1}) {
+        node.box.add(start[c]);
+        node.box.add(end[c]);
+      }
+      const std::size_t cell = static_cast<std::size_t>(x) + static_cast<std::size_t>(n - 1) * y;
+      if (newStart) {
+        cellNormals(start, v, n, &startNormals_[2 * cell]);
+      }
+      if (cones) {
+        cellNormals(end, v, n, &endNormals_[2 * cell]);
+      }
+    }
+  }
+}
+
+// A block of two by two cells: the cone of its cells' normals at the start and the end.
+Cone ClothTree::blockCone(const Place& p) const {
+  Vec3 normals[16];
+  int count = 0;
+  for (int k = 0; k < 4; ++k) {
+    const Place c = child(p, k);
+    if (c.x < n_ - 1 && c.y < n_ - 1) {
+      const auto cell = 2 * static_cast<std::size_t>(cellOf(c));
+      for (std::size_t t = 0; t < 2; ++t) {
+        normals[count++] = startNormals_[cell + t];
+        normals[count++] = endNormals_[cell + t];
+      }
+    }
+  }
+  return coneOf(normals, count);
+}
+
+// A node above the cells: the box of its children, and from blocks up their cone.
+void ClothTree::refitNode(const Place& p, bool cones) {
+  Node& node = nodes_[index(p)];
+  node.box = Box();
+  bool first = true;
+  const bool block = p.level == levels_ - 1;
+  for (int k = 0; k < 4; ++k) {
+    const Node& c = at(child(p, k));
+    if (c.box.empty()) {
+      continue;
+    }
+    node.box.add(c.box);
+    if (cones && !block) {
+      node.cone = first ? c.cone : merged(node.cone, c.cone);
+    }
+    first = false;
+  }
+  if (cones && block && !node.box.empty()) {
+    node.cone = blockCone(p);
+  }
+}
+
+// The cells themselves have no cone: a block that is not flat has every pair of its cells met.
+void ClothTree::refit(const Vec3* start, const Vec3* end, bool newStart, bool cones) {
+  if (n_ < 2) {
+    return;
+  }
+  refitLeaves(start, end, newStart, cones);
+  for (int level = levels_ - 1; level >= 0; --level) {
+    const int side = 1 << level;
+    for (int y = 0; y < side; ++y) {
+      for (int x = 0; x < side; ++x) {
+        refitNode({level, x, y}, cones);
+      }
+    }
+  }
+}
+
+void ClothTree::carryNormals() { std::swap(startNormals_, endNormals_); }
+
+// Patches that share a border or a corner in the grid, with one narrow cone for both: one flat
+// piece, which cannot meet itself.
+bool ClothTree::flatTogether(const Place& a, const Place& b) const {
+  const int sa = 1 << (levels_ - a.level);
+  const int sb = 1 << (levels_ - b.level);
+  const bool touch = a.x * sa <= (b.x + 1) * sb && b.x * sb <= (a.x + 1) * sa &&
+                     a.y * sa <= (b.y + 1) * sb && b.y * sb <= (a.y + 1) * sa;
+  return touch && merged(at(a).cone, at(b).cone).cosSpread >= kFlat;
+}
+
+}  // namespace vellumry

@@ -1,0 +1,140 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "collide/bounds.h"
+#include "collide/solid_tree.h"
+#include "math/vec3.h"
+
+namespace vellumry {
+
+/// A quadtree over the cloth's grid cells: each node bounds its cells over a motion (a box) and,
+/// from blocks of two by two cells up, the directions of their normals (a cone). A patch whose normals all lie within a
+/// narrow cone is too flat to meet itself, and two touching patches flat together cannot meet
+/// each other: that culls the smooth cloth almost whole, and what is left are the folds.
+class ClothTree final {
+ public:
+  /// Sizes the tree to an n by n grid (allocating): at a build, never in a step.
+  void build(int n);
+  /// Bounds every cell over the motion from start to end, and with `cones` the directions of
+  /// the cells' normals. The start normals are reckoned again only when asked: they stay the
+  /// same through the sweeps of one tick.
+  void refit(const Vec3* start, const Vec3* end, bool newStart, bool cones);
+  /// The end normals of the last refit with cones become the next motion's start normals.
+  void carryNormals();
+  [[nodiscard]] int gridSize() const { return n_; }
+
+  /// Calls leaf(cell) for each cell not culled alone, and pair(cellA, cellB) for each pair of
+  /// cells whose boxes come within margin and that flatness does not cull; in a fixed order.
+  template <class Leaf, class Pair>
+  void selfPairs(double margin, Leaf&& leaf, Pair&& pair) const {
+    if (n_ >= 2) {
+      selfWalk({0, 0, 0}, margin, leaf, pair);
+    }
+  }
+  /// Calls pair(cell, solidNode) for each cell and solid leaf whose boxes come within margin.
+  template <class Pair>
+  void solidPairs(const SolidTree& solid, double margin, Pair&& pair) const {
+    if (n_ >= 2 && !solid.empty()) {
+      solidWalk({0, 0, 0}, solid, 0, margin, pair);
+    }
+  }
+  /// The box of a cell over the motion.
+  [[nodiscard]] const Box& cellBox(int cell) const;
+
+ private:
+  struct Place {
+    int level;
+    int x;
+    int y;
+  };
+  struct Node {
+    Box box;
+    Cone cone;
+  };
+  [[nodiscard]] static std::size_t index(const Place& p);
+  [[nodiscard]] const Node& at(const Place& p) const { return nodes_[index(p)]; }
+  [[nodiscard]] bool isLeaf(const Place& p) const { return p.level == levels_; }
+  [[nodiscard]] int cellOf(const Place& p) const { return p.x + (n_ - 1) * p.y; }
+  [[nodiscard]] static Place child(const Place& p, int k) {
+    return {p.level + 1, 2 * p.x + (k & 1), 2 * p.y + (k >> 1)};
+  }
+  [[nodiscard]] bool flatTogether(const Place& a, const Place& b) const;
+  void refitLeaves(const Vec3* start, const Vec3* end, bool newStart, bool cones);
+  [[nodiscard]] Cone blockCone(const Place& p) const;
+  void refitNode(const Place& p, bool cones);
+
+  template <class Leaf, class Pair>
+  void selfWalk(const Place& p, double margin, Leaf& leaf, Pair& pair) const {
+    const Node& node = at(p);
+    if (node.box.empty() || node.cone.cosSpread >= kFlat) {
+      return;
+    }
+    if (isLeaf(p)) {
+      leaf(cellOf(p));
+      return;
+    }
+    for (int k = 0; k < 4; ++k) {
+      selfWalk(child(p, k), margin, leaf, pair);
+    }
+    for (int a = 0; a < 4; ++a) {
+      for (int b = a + 1; b < 4; ++b) {
+        pairWalk(child(p, a), child(p, b), margin, pair);
+      }
+    }
+  }
+
+  template <class Pair>
+  void pairWalk(const Place& a, const Place& b, double margin, Pair& pair) const {
+    const Node& na = at(a);
+    const Node& nb = at(b);
+    if (na.box.empty() || nb.box.empty() || !near(na.box, nb.box, margin) ||
+        flatTogether(a, b)) {
+      return;
+    }
+    if (isLeaf(a) && isLeaf(b)) {
+      pair(cellOf(a), cellOf(b));
+    } else if (a.level <= b.level && !isLeaf(a)) {
+      for (int k = 0; k < 4; ++k) {
+        pairWalk(child(a, k), b, margin, pair);
+      }
+    } else {
+      for (int k = 0; k < 4; ++k) {
+        pairWalk(a, child(b, k), margin, pair);
+      }
+    }
+  }
+
+  template <class Pair>
+  void solidWalk(const Place& p, const SolidTree& solid, int s, double margin, Pair& pair) const {
+    const Node& node = at(p);
+    const SolidTree::Node& other = solid.node(s);
+    if (node.box.empty() || !near(node.box, other.box, margin)) {
+      return;
+    }
+    const bool solidLeaf = other.count > 0;
+    if (isLeaf(p) && solidLeaf) {
+      pair(cellOf(p), s);
+    } else if (solidLeaf || (!isLeaf(p) && node.box.size() >= other.box.size())) {
+      for (int k = 0; k < 4; ++k) {
+        solidWalk(child(p, k), solid, s, margin, pair);
+      }
+    } else {
+      solidWalk(p, solid, other.first, margin, pair);
+      solidWalk(p, solid, other.first + 1, margin, pair);
+    }
+  }
+
+  /// Normals within about 45 degrees of one axis: flat enough that no two triangles of the patch
+  /// sharing no corner come within a thickness below a third of the rest spacing.
+  static constexpr double kFlat = 0.7;
+
+  std::vector<Node> nodes_;
+  std::vector<Vec3> startNormals_;  ///< one a cell, as a unit vector; zero where none
+  std::vector<Vec3> endNormals_;
+  int n_ = 0;
+  int levels_ = 0;  ///< the leaves' level; 2^levels_ leaves a side cover the n - 1 cells
+};
+
+}  // namespace vellumry

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "math/vec3.h"
+
+namespace vellumry {
+
+/// A corner of a contact: where it was at the start of the motion, where it is now, and its
+/// inverse mass (0: it does not yield, like a pinned particle or a solid's point).
+struct Corner {
+  Vec3 start;
+  Vec3 end;
+  double inverseMass = 0.0;
+};
+
+/// Four corners of a point and a triangle (point first) or of two edges (both ends of one, then
+/// of the other), and how they must move apart: along `normal`, the weighted sum of the corners'
+/// end positions must reach `target`.
+struct Contact {
+  Vec3 normal;
+  double weights[4] = {0.0, 0.0, 0.0, 0.0};
+  double target = 0.0;
+};
+
+/// Coplanar corners nearer than this share of the gap touch: it errs towards finding a crossing.
+inline constexpr double kTouching = 0.05;
+
+/// Whether the point crosses the triangle's face during the motion; if so, the contact that
+/// keeps it on the side it came from, `gap` away.
+bool pointTriangleCrosses(const Corner c[4], double gap, Contact& contact);
+/// Whether the two edges pass through each other during the motion; the contact as above.
+bool edgesCross(const Corner c[4], double gap, Contact& contact);
+/// Whether the point ends nearer the triangle than gap; the contact that brings it to gap, on
+/// the side it started from.
+bool pointTriangleNear(const Corner c[4], double gap, Contact& contact);
+/// Whether the edges end nearer each other than gap; the contact as above.
+bool edgesNear(const Corner c[4], double gap, Contact& contact);
+
+/// Whether the contact is broken at the corners' end positions by more than `slack`.
+[[nodiscard]] bool violated(const Corner c[4], const Contact& contact, double slack);
+/// Moves the corners' end positions, each by its share of inverse mass, until the contact holds;
+/// false (nothing moved) when no corner can yield.
+bool enforce(Corner c[4], const Contact& contact);
+
+}  // namespace vellumry

@@ -1,0 +1,155 @@
+#include "collide/solid_tree.h"
+
+#include <algorithm>
+#include <cmath>
+#include <tuple>
+
+#include "collide/contact_geometry.h"
+
+namespace vellumry {
+
+namespace {
+
+constexpr int kLeafTriangles = 4;
+
+double axisOf(const Vec3& v, int axis) { return axis == 0 ? v.x : (axis == 1 ? v.y : v.z); }
+
+// Faces meeting at less than this cosine (about 20 degrees apart) make a sharp edge.
+constexpr double kSmooth = 0.94;
+
+Vec3 faceNormal(const std::vector<Vec3>& points, const std::array<std::int32_t, 3>& t) {
+  const Vec3& a = points[static_cast<std::size_t>(t[0])];
+  Vec3 n = cross(points[static_cast<std::size_t>(t[1])] - a, points[static_cast<std::size_t>(t[2])] - a);
+  const double ll = n.lengthSquared();
+  if (ll > 0.0) {
+    n /= std::sqrt(ll);
+  }
+  return n;
+}
+
+// The solid's sharp edges (its faces meet at an angle there, or it has one face or more than
+// two) and the points on them: only there can the solid poke through a cloth that keeps from
+// its faces. The triangle that first names a sharp point or edge speaks for it.
+std::vector<std::uint8_t> owners(const std::vector<std::array<std::int32_t, 3>>& triangles,
+                                 const std::vector<Vec3>& points) {
+  std::vector<std::uint8_t> owns(triangles.size(), 0);
+  std::vector<std::uint8_t> sharp(points.size(), 0);
+  using Edge = std::tuple<std::int32_t, std::int32_t, std::int32_t, int>;
+  std::vector<Edge> edges;
+  edges.reserve(3 * triangles.size());
+  for (std::size_t t = 0; t < triangles.size(); ++t) {
+    for (int k = 0; k < 3; ++k) {
+      const std::int32_t a = triangles[t][static_cast<std::size_t>(k)];
+      const std::int32_t b = triangles[t][static_cast<std::size_t>((k + 1) % 3)];
+      edges.emplace_back(std::min(a, b), std::max(a, b), static_cast<std::int32_t>(t), k);
+    }
+  }
+  std::sort(edges.begin(), edges.end());
+  for (std::size_t i = 0; i < edges.size();) {
+    std::size_t j = i + 1;
+    while (j < edges.size() && std::get<0>(edges[j]) == std::get<0>(edges[i]) &&
+           std::get<1>(edges[j]) == std::get<1>(edges[i])) {
+      ++j;
+    }
+    const auto t = static_cast<std::size_t>(std::get<2>(edges[i]));
+    bool isSharp = j - i != 2;
+    if (!isSharp) {
+      const auto u = static_cast<std::size_t>(std::get<2>(edges[i + 1]));
+      isSharp = dot(faceNormal(points, triangles[t]), faceNormal(points, triangles[u])) < kSmooth;
+    }
+    if (isSharp) {
+      owns[t] = static_cast<std::uint8_t>(owns[t] | (8U << std::get<3>(edges[i])));
+      sharp[static_cast<std::size_t>(std::get<0>(edges[i]))] = 1;
+      sharp[static_cast<std::size_t>(std::get<1>(edges[i]))] = 1;
+    }
+    i = j;
+  }
+  for (std::size_t t = 0; t < triangles.size(); ++t) {
+    for (int k = 0; k < 3; ++k) {
+      const auto a = static_cast<std::size_t>(triangles[t][static_cast<std::size_t>(k)]);
+      if (sharp[a] == 1) {
+        sharp[a] = 2;
+        owns[t] = static_cast<std::uint8_t>(owns[t] | (1U << k));
+      }
+    }
+  }
+  return owns;
+}
+
+}  // namespace
+
+void SolidTree::clear() {
+  nodes_.clear();
+  order_.clear();
+  owns_.clear();
+  triangleBoxes_.clear();
+}
+
+// Halves the entries at their centres' median along the centres' longest extent; ties go by
+// triangle index, so the tree depends on the triangles alone.
+int SolidTree::split(const std::vector<Vec3>& centres, int first, int count) {
+  Box spread;
+  for (int i = first; i < first + count; ++i) {
+    spread.add(centres[static_cast<std::size_t>(order_[static_cast<std::size_t>(i)])]);
+  }
+  const Vec3 e = spread.hi - spread.lo;
+  const int axis = e.x >= e.y && e.x >= e.z ? 0 : (e.y >= e.z ? 1 : 2);
+  std::sort(order_.begin() + first, order_.begin() + first + count,
+            [&centres, axis](std::int32_t a, std::int32_t b) {
+              const double va = axisOf(centres[static_cast<std::size_t>(a)], axis);
+              const double vb = axisOf(centres[static_cast<std::size_t>(b)], axis);
+              return va < vb || (va == vb && a < b);
+            });
+  return count / 2;
+}
+
+void SolidTree::build(const std::vector<Vec3>& points,
+                      const std::vector<std::array<std::int32_t, 3>>& triangles) {
+  clear();
+  if (triangles.empty()) {
+    return;
+  }
+  const auto count = static_cast<std::int32_t>(triangles.size());
+  std::vector<Vec3> centres(triangles.size());
+  triangleBoxes_.resize(triangles.size());
+  order_.resize(triangles.size());
+  for (std::size_t t = 0; t < triangles.size(); ++t) {
+    Box& b = triangleBoxes_[t];
+    for (const std::int32_t k : triangles[t]) {
+      b.add(points[static_cast<std::size_t>(k)]);
+    }
+    centres[t] = 0.5 * plus(b.lo, b.hi);
+    order_[t] = static_cast<std::int32_t>(t);
+  }
+  nodes_.push_back({Box(), 0, count});
+  std::vector<int> pending{0};
+  while (!pending.empty()) {
+    const int at = pending.back();
+    pending.pop_back();
+    const Node whole = nodes_[static_cast<std::size_t>(at)];
+    if (whole.count <= kLeafTriangles) {
+      continue;
+    }
+    const int half = split(centres, whole.first, whole.count);
+    const auto child = static_cast<std::int32_t>(nodes_.size());
+    nodes_.push_back({Box(), whole.first, half});
+    nodes_.push_back({Box(), whole.first + half, whole.count - half});
+    nodes_[static_cast<std::size_t>(at)] = {Box(), child, 0};
+    pending.push_back(child);
+    pending.push_back(child + 1);
+  }
+  for (std::size_t i = nodes_.size(); i-- > 0;) {
+    Node& n = nodes_[i];
+    if (n.count > 0) {
+      for (int k = n.first; k < n.first + n.count; ++k) {
+        n.box.add(triangleBoxes_[static_cast<std::size_t>(order_[static_cast<std::size_t>(k)])]);
+      }
+    } else {
+      n.box.add(nodes_[static_cast<std::size_t>(n.first)].box);
+      n.box.add(nodes_[static_cast<std::size_t>(n.first) + 1].box);
+    }
+  }
+  owns_ = owners(triangles, points);
+}
+
+}  // namespace vellumry

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "collide/bounds.h"
+#include "math/vec3.h"
+
+namespace vellumry {
+
+/// A static bounding-volume hierarchy over a solid's triangles, and which triangle speaks for
+/// each of the solid's sharp points and edges so that each is met once. Built when the solid is set
+/// (allocating); the cloth queries it every tick.
+class SolidTree final {
+ public:
+  struct Node {
+    Box box;
+    std::int32_t first = 0;  ///< a leaf's first entry of order(); an inner node's left child
+    std::int32_t count = 0;  ///< a leaf's triangles; 0 for an inner node (right child: first + 1)
+  };
+
+  void build(const std::vector<Vec3>& points,
+             const std::vector<std::array<std::int32_t, 3>>& triangles);
+  void clear();
+  [[nodiscard]] bool empty() const { return nodes_.empty(); }
+  [[nodiscard]] const Node& node(int i) const { return nodes_[static_cast<std::size_t>(i)]; }
+  /// Triangle indices, leaf by leaf.
+  [[nodiscard]] const std::int32_t* order() const { return order_.data(); }
+  /// Bit k (0 to 2) set: the triangle speaks for its corner k, a point on a sharp edge; bit
+  /// 3 + k: for its edge from corner k to corner k + 1, a sharp one.
+  [[nodiscard]] std::uint8_t owns(int triangle) const {
+    return owns_[static_cast<std::size_t>(triangle)];
+  }
+
+ private:
+  int split(const std::vector<Vec3>& centres, int first, int count);
+
+  std::vector<Node> nodes_;
+  std::vector<std::int32_t> order_;
+  std::vector<std::uint8_t> owns_;
+  std::vector<Box> triangleBoxes_;
+};
+
+}  // namespace vellumry

@@ -1,0 +1,40 @@
+#include "world/collide_step.h"
+
+#include "world/world_step.h"
+
+namespace vellumry {
+
+double contactThickness(const World& world, const Cloth& cloth, bool solid) {
+  if (world.collision.thickness > 0.0) {
+    return world.collision.thickness;
+  }
+  if ((world.collision.self || solid) && cloth.gridSize >= 2) {
+    return kDefaultThicknessShare * cloth.width / (cloth.gridSize - 1);
+  }
+  return 0.0;
+}
+
+void advanceColliding(Cloth& cloth, const World& world, Collider& collider, double tearRatio,
+                      double dt, int substeps, int steps) {
+  const double h = contactThickness(world, cloth, collider.hasSolid());
+  if (!(h > 0.0)) {
+    advanceInWorld(cloth, world, tearRatio, dt, substeps, steps);
+    return;
+  }
+  World kept = world;
+  kept.ball.radius += h;
+  kept.floor.height += h;
+  collider.beginTick(cloth);
+  advanceInWorld(cloth, kept, tearRatio, dt, substeps, steps);
+  ContactSettings s;
+  s.thickness = h;
+  s.self = world.collision.self;
+  s.ball = world.ball.enabled;
+  s.centre = world.ball.centre;
+  s.radius = world.ball.radius;
+  s.floor = world.floor.enabled;
+  s.height = world.floor.height;
+  collider.collide(cloth, s);
+}
+
+}  // namespace vellumry

@@ -1,0 +1,148 @@
+// The cloth's surface against the ball and against solids read from files.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <string>
+
+#include "collide/contact_geometry.h"
+#include "collide_run.h"
+#include "crossings.h"
+#include "world/mesh_file.h"
+
+namespace vellumry {
+namespace {
+
+// The least distance from the centre to any of the cloth's triangles, points between the
+// particles included.
+double nearestTriangle(const Cloth& cloth, const Vec3& centre) {
+  double least = 1e300;
+  const std::uint32_t* t = cloth.mesh.triangles.data();
+  for (int i = 0; i < cloth.mesh.triangleCount; i += 3) {
+    const Vec3& a = cloth.particles[t[i]].position;
+    const Vec3& b = cloth.particles[t[i + 1]].position;
+    const Vec3& c = cloth.particles[t[i + 2]].position;
+    const Vec3 q = pointOf(nearestOnTriangle(centre, a, b, c), a, b, c);
+    least = std::min(least, std::sqrt((q - centre).lengthSquared()));
+  }
+  return least;
+}
+
+TEST(SolidContacts, TheBallsSurfaceKeepsTheThicknessFromEveryTriangle) {
+  for (const double thickness : {0.0, 0.05}) {
+    SCOPED_TRACE(testing::Message() << "thickness " << thickness);
+    ClothRun run(14, 3.0);
+    run.scene.world.ball.enabled = true;
+    run.scene.world.collision.thickness = thickness;
+    run.start();
+    double least = 1e300;
+    for (int t = 0; t < 150; ++t) {
+      run.tick();
+      least = std::min(least, nearestTriangle(*run.cloth, run.scene.world.ball.centre));
+    }
+    const double radius = run.scene.world.ball.radius;
+    if (thickness == 0.0) {
+      EXPECT_LT(least, radius) << "the particles alone let triangles into the ball";
+    } else {
+      EXPECT_GE(least, radius + 0.5 * thickness) << "a triangle came into the ball";
+      EXPECT_LT(nearestTriangle(*run.cloth, run.scene.world.ball.centre), radius + 2 * thickness)
+          << "the cloth must lie on the ball";
+    }
+  }
+}
+
+// A closed cube, as canonical triangles wound outwards.
+SolidMesh cube(const Vec3& lo, const Vec3& hi) {
+  SolidMesh s;
+  for (int k = 0; k < 8; ++k) {
+    s.points.emplace_back((k & 1) != 0 ? hi.x : lo.x, (k & 2) != 0 ? hi.y : lo.y,
+                          (k & 4) != 0 ? hi.z : lo.z);
+  }
+  s.triangles = {{0, 2, 1}, {1, 2, 3}, {4, 5, 6}, {5, 7, 6}, {0, 1, 4}, {1, 5, 4},
+                 {2, 6, 3}, {3, 6, 7}, {0, 4, 2}, {2, 4, 6}, {1, 3, 5}, {3, 7, 5}};
+  canonicalise(s);
+  return s;
+}
+
+TEST(SolidContacts, ClothOverABoxKeepsOutOfItAndNeverCrossesItsFaces) {
+  const Vec3 lo(1.0, -2.0, 1.0);
+  const Vec3 hi(2.0, -1.0, 2.0);
+  const SolidMesh box = cube(lo, hi);
+  ClothRun run(12, 3.0);
+  run.scene.world.collision = {0.03, true};
+  run.scene.world.floor = {true, -2.0, 0.5};
+  run.start();
+  run.at(0, 0).pinned = false;
+  run.at(0, run.scene.grid - 1).pinned = false;
+  run.collider.setSolid(&box, MeshPlacement{Vec3(), 1.0, 0.8});
+  ASSERT_TRUE(run.collider.hasSolid());
+  for (int t = 0; t < 160; ++t) {
+    run.tick();
+    for (int i = 0; i < run.cloth->particleCount; ++i) {
+      const Vec3& p = run.cloth->particles[static_cast<std::size_t>(i)].position;
+      const bool inside = p.x > lo.x && p.x < hi.x && p.y > lo.y && p.y < hi.y && p.z > lo.z &&
+                          p.z < hi.z;
+      ASSERT_FALSE(inside) << "particle " << i << " inside the box at tick " << t;
+    }
+    ASSERT_EQ(solidCrossings(*run.cloth, run.collider.solidPoints(),
+                             run.collider.solidTriangles()),
+              0)
+        << "tick " << t;
+    ASSERT_EQ(clothCrossings(*run.cloth), 0) << "tick " << t;
+  }
+  const Vec3& middle = run.at(6, 6).position;
+  EXPECT_GT(middle.y, hi.y + 0.015) << "the middle of the cloth must stay on the box's top";
+  EXPECT_LT(middle.y, hi.y + 0.15) << "the cloth must rest on the box's top, draped over its edges";
+  EXPECT_LT(run.at(0, 0).position.y, hi.y - 0.3) << "its corners must hang over the edges";
+}
+
+bool sameBits(const Cloth& a, const Cloth& b) {
+  for (int i = 0; i < a.particleCount; ++i) {
+    const Vec3& p = a.particles[static_cast<std::size_t>(i)].position;
+    const Vec3& q = b.particles[static_cast<std::size_t>(i)].position;
+    if (std::bit_cast<std::uint64_t>(p.x) != std::bit_cast<std::uint64_t>(q.x) ||
+        std::bit_cast<std::uint64_t>(p.y) != std::bit_cast<std::uint64_t>(q.y) ||
+        std::bit_cast<std::uint64_t>(p.z) != std::bit_cast<std::uint64_t>(q.z)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A cloth let fall onto one solid read from each format, and at 1, 2 and 4 threads: one cloth.
+TEST(SolidContacts, OneSolidInEveryFormatAndOnAnyThreadsGivesTheSameCloth) {
+  ClothRun first(12, 2.0);
+  bool firstRun = true;
+  for (const char* name : {"gem.obj", "gem-ascii.stl", "gem-binary.stl", "gem.ply"}) {
+    for (const int threads : {1, 2, 4}) {
+      if (threads > 1 && std::string(name) != "gem.ply") {
+        continue;  // the threads once, on the last format
+      }
+      SCOPED_TRACE(testing::Message() << name << ", " << threads << " threads");
+      SolidMesh gem;
+      std::string error;
+      ASSERT_TRUE(readMeshFile(std::string(VELLUMRY_MESHES_DIR) + "/" + name, gem, error))
+          << error;
+      ClothRun run(12, 2.0);
+      ClothRun& into = firstRun ? first : run;
+      into.cloth->setThreads(threads, 1);
+      into.scene.world.collision = {0.0, true};
+      into.start();
+      into.collider.setSolid(&gem, MeshPlacement{Vec3(1.0, -1.0, 1.0), 0.8, 0.4});
+      for (int t = 0; t < 60; ++t) {
+        into.tick();
+      }
+      EXPECT_GT(into.collider.report().sweeps, 0);
+      if (!firstRun) {
+        EXPECT_TRUE(sameBits(*first.cloth, *run.cloth)) << "another cloth than gem.obj's";
+      }
+      firstRun = false;
+    }
+  }
+  EXPECT_EQ(solidCrossings(*first.cloth, first.collider.solidPoints(),
+                           first.collider.solidTriangles()),
+            0);
+}
+
+}  // namespace
+}  // namespace vellumry
