@@ -6,6 +6,7 @@
 #include "cloth/cloth_mesh.h"
 #include "cloth/cloth_outside.h"
 #include "cloth/cloth_step.h"
+#include "cloth/flat_step.h"
 #include "math/vec3.h"
 #include "physics/force.h"
 #include "physics/particle.h"
@@ -67,7 +68,7 @@ class Cloth {
   /// particlesPerThread particles; the result is the same on any number. Starts or stops the
   /// threads at once: never in a step.
   void setThreads(int count, int particlesPerThread = kParticlesPerThread);
-  /// Whether the next step runs over arrays rather than through the system.
+  /// Whether the next step runs over arrays or flat over the pools rather than through the system.
   [[nodiscard]] bool stepsOverArrays() const { return !referenceStep && stepper.accepts(*this); }
 
   /// Pins the particle with this pool index, or frees it if pinned; outside the cloth, nothing.
@@ -117,6 +118,9 @@ class Cloth {
   ClothObstacles obstacles;    ///< what every substep keeps the free particles out of
   long long stepCount = 0;     ///< time steps taken since the build, counted by whoever steps it
   bool referenceStep = false;  ///< step through the system, force by force, never the arrays
+  /// Grids up to this size step in one plain loop over the pools (flatStep), larger ones over
+  /// arrays; the bits are the same either way.
+  int flatGridSize = kFlatGridSize;
   int threads = 1;        ///< threads a step may run on; a small cloth steps on the calling thread
   ParticleSystem system;  ///< the step force by force, which the cloth's own step reproduces
   ClothMesh mesh;         ///< index lists of the grid and the springs, for the array drawing
