@@ -232,46 +232,27 @@ void ClothStepper::particleRow(int row, int buffer, const Run& run, int band) {
   }
 }
 
-// Most particles touch nothing: one pass finds whether any in the row does, with keepOut's own
-// test, and only those that do pay for keepOut.
+// Most particles touch nothing: one pass finds the stretch of the row that does, with keepOut's
+// own test, and only that stretch pays for the contact loop.
 void ClothStepper::keepRowOut(const ClothObstacles& obstacles, int first, int buffer) {
-  double* __restrict x = array(kPosition + 3 * buffer) + first;
-  double* __restrict y = x + cells;
-  double* __restrict z = y + cells;
-  const double* __restrict pinned = array(kPinned) + first;
-  const double cx = obstacles.centre.x;
-  const double cy = obstacles.centre.y;
-  const double cz = obstacles.centre.z;
-  const double rr = obstacles.ball ? obstacles.radius * obstacles.radius : -1.0;
-  const double floor = obstacles.floor ? obstacles.height : -HUGE_VAL;
-  const auto touches = [&](int k) {
-    const double dx = x[k] - cx;
-    const double dy = y[k] - cy;
-    const double dz = z[k] - cz;
-    const int inside =
-        static_cast<int>((dx * dx + dy * dy) + dz * dz < rr) | static_cast<int>(y[k] < floor);
-    return (inside & static_cast<int>(pinned[k] == 0.0)) != 0;
-  };
-  int touching = 0;
-#pragma omp simd reduction(+ : touching)
-  for (int k = 0; k < n; ++k) {
-    touching += touches(k) ? 1 : 0;
-  }
-  double* vx = array(kVelocity) + first;
-  for (int k = 0; touching > 0 && k < n; ++k) {
-    if (!touches(k)) {
-      continue;
-    }
-    --touching;
-    Vec3 p(x[k], y[k], z[k]);
-    Vec3 u(vx[k], vx[k + cells], vx[k + 2 * cells]);
-    keepOut(obstacles, p, u);
-    x[k] = p.x;
-    y[k] = p.y;
-    z[k] = p.z;
-    vx[k] = u.x;
-    vx[k + cells] = u.y;
-    vx[k + 2 * cells] = u.z;
+  double* x = array(kPosition + 3 * buffer) + first;
+  double* y = x + cells;
+  double* z = y + cells;
+  const double* pinned = array(kPinned) + first;
+  const Solids o{obstacles.centre.x,
+                 obstacles.centre.y,
+                 obstacles.centre.z,
+                 obstacles.ball ? obstacles.radius * obstacles.radius : -1.0,
+                 obstacles.radius,
+                 1.0 - obstacles.ballFriction,
+                 obstacles.floor ? obstacles.height : -HUGE_VAL,
+                 1.0 - obstacles.floorFriction};
+  const Reach touching = touchingSpan(n, o, pinned, x, y, z);
+  if (touching.first <= touching.last) {
+    const int k = touching.first;
+    double* vx = array(kVelocity) + first + k;
+    contactSpan(touching.last + 1 - k, o, pinned + k, x + k, y + k, z + k, vx, vx + cells,
+                vx + 2 * cells);
   }
 }
 

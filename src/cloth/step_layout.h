@@ -72,4 +72,27 @@ int stretchedSpan(int count, int offset, double ratio, const double* __restrict 
                   const double* __restrict y, const double* __restrict z,
                   const double* __restrict rest);
 
+/// The solids as the contact loops see them: no ball is a ball nothing is inside (rr < 0), no
+/// floor one at minus infinity.
+struct Solids {
+  double cx, cy, cz;
+  double rr;  ///< radius squared
+  double radius;
+  double ballKeep;  ///< 1 less the ball's friction
+  double floor;
+  double floorKeep;  ///< 1 less the floor's friction
+};
+
+struct Reach {
+  int first;
+  int last;
+};
+
+Reach touchingSpan(int count, const Solids& o, const double* __restrict pinned,
+                   const double* __restrict x, const double* __restrict y,
+                   const double* __restrict z);
+void contactSpan(int count, const Solids& o, const double* __restrict pinned, double* __restrict x,
+                 double* __restrict y, double* __restrict z, double* __restrict vx,
+                 double* __restrict vy, double* __restrict vz);
+
 }  // namespace vellumry::step

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 
 #include "cloth/step_layout.h"
@@ -101,6 +102,79 @@ VELLUMRY_EVERY_WIDTH int stretchedSpan(int count, int offset, double ratio,
     stretched += (dx * dx + dy * dy) + dz * dz > most * most ? 1 : 0;
   }
   return stretched;
+}
+
+// keepOut on every free particle of a span, without a branch: each lane computes both contacts
+// and keeps what keepOut would have made of it, so the bits are keepOut's.
+VELLUMRY_EVERY_WIDTH void contactSpan(int count, const Solids& o, const double* __restrict pinned,
+                                      double* __restrict x, double* __restrict y,
+                                      double* __restrict z, double* __restrict vx,
+                                      double* __restrict vy, double* __restrict vz) {
+  // Copies: the stores below could otherwise alias the solids and keep the loop scalar.
+  const double cx = o.cx;
+  const double cy = o.cy;
+  const double cz = o.cz;
+  const double rr = o.rr;
+  const double radius = o.radius;
+  const double ballKeep = o.ballKeep;
+  const double floor = o.floor;
+  const double floorKeep = o.floorKeep;
+#pragma omp simd
+  for (int k = 0; k < count; ++k) {
+    const bool free = pinned[k] == 0.0;
+    const double dx = x[k] - cx;
+    const double dy = y[k] - cy;
+    const double dz = z[k] - cz;
+    const double dd = dx * dx + dy * dy + dz * dz;
+    const bool inBall = (static_cast<int>(free) & static_cast<int>(dd < rr)) != 0;
+    const bool centred = dd == 0.0;
+    const double root = std::sqrt(centred ? 1.0 : dd);
+    const double inv = 1.0 / root;
+    const double toUnit = centred ? 0.0 : inv;
+    const double nx = centred ? 0.0 : toUnit * dx;
+    const double ny = centred ? 1.0 : toUnit * dy;
+    const double nz = centred ? 0.0 : toUnit * dz;
+    const double vn = (vx[k] * nx + vy[k] * ny) + vz[k] * nz;
+    const double away = vn < 0.0 ? 0.0 : vn;
+    const double bx = ballKeep * (vx[k] - vn * nx) + away * nx;
+    const double by = ballKeep * (vy[k] - vn * ny) + away * ny;
+    const double bz = ballKeep * (vz[k] - vn * nz) + away * nz;
+    const double px = inBall ? cx + radius * nx : x[k];
+    const double py = inBall ? cy + radius * ny : y[k];
+    const double pz = inBall ? cz + radius * nz : z[k];
+    const double ux = inBall ? bx : vx[k];
+    const double uy = inBall ? by : vy[k];
+    const double uz = inBall ? bz : vz[k];
+    const bool below = (static_cast<int>(free) & static_cast<int>(py < floor)) != 0;
+    const double uyUp = uy < 0.0 ? 0.0 : uy;
+    x[k] = px;
+    y[k] = below ? floor : py;
+    z[k] = pz;
+    vx[k] = below ? floorKeep * ux : ux;
+    vy[k] = below ? uyUp : uy;
+    vz[k] = below ? floorKeep * uz : uz;
+  }
+}
+
+// keepOut's own test: the first and the last free particle of a span inside the ball or below
+// the floor, or first > last where there is none.
+VELLUMRY_EVERY_WIDTH Reach touchingSpan(int count, const Solids& o, const double* __restrict pinned,
+                                        const double* __restrict x, const double* __restrict y,
+                                        const double* __restrict z) {
+  int first = count;
+  int last = -1;
+#pragma omp simd reduction(min : first) reduction(max : last)
+  for (int k = 0; k < count; ++k) {
+    const double dx = x[k] - o.cx;
+    const double dy = y[k] - o.cy;
+    const double dz = z[k] - o.cz;
+    const int inside =
+        static_cast<int>((dx * dx + dy * dy) + dz * dz < o.rr) | static_cast<int>(y[k] < o.floor);
+    const bool touches = (inside & static_cast<int>(pinned[k] == 0.0)) != 0;
+    first = std::min(first, touches ? k : count);
+    last = std::max(last, touches ? k : -1);
+  }
+  return {first, last};
 }
 
 }  // namespace vellumry::step

@@ -9,18 +9,60 @@
 
 namespace vellumry {
 
+namespace {
+
+// wave() of wind.cpp with its fraction by std::trunc, which vectorises and for any |x| < 2^52
+// is exactly the integer the conversion there makes.
+inline double waveOf(double x) {
+  const bool whole = !(std::abs(x) < 0x1.0p52);
+  const double cut = whole ? 0.0 : x - std::trunc(whole ? 0.0 : x);
+  const double f = cut < 0.0 ? cut + 1.0 : cut;
+  const double g = f * (1.0 - f);
+  return 32.0 * (g * g) - 1.0;
+}
+
+// windAt less the velocity, term by term as gustAt and windAt add them.
+VELLUMRY_EVERY_WIDTH void airSpan(int count, const Wind& wind, const GustField& field, double t,
+                                  const double* const* p, const double* const* u,
+                                  double* __restrict ax, double* __restrict ay,
+                                  double* __restrict az) {
+  const double* __restrict px = p[0];
+  const double* __restrict py = p[1];
+  const double* __restrict pz = p[2];
+  const double* __restrict ux = u[0];
+  const double* __restrict uy = u[1];
+  const double* __restrict uz = u[2];
+  double shift[3];
+  for (int i = 0; i < 3; ++i) {
+    shift[i] = field.frequency[i] * t + field.phase[i];
+  }
+  const Vec3 k0 = field.waveVector[0];
+  const Vec3 k1 = field.waveVector[1];
+  const Vec3 k2 = field.waveVector[2];
+  const bool steady = wind.gust == 0.0;
+#pragma omp simd
+  for (int v = 0; v < count; ++v) {
+    double sum = 0.0;
+    sum = sum + waveOf(((k0.x * px[v] + k0.y * py[v]) + k0.z * pz[v]) + shift[0]);
+    sum = sum + waveOf(((k1.x * px[v] + k1.y * py[v]) + k1.z * pz[v]) + shift[1]);
+    sum = sum + waveOf(((k2.x * px[v] + k2.y * py[v]) + k2.z * pz[v]) + shift[2]);
+    const double scale = steady ? 1.0 : 1.0 + wind.gust * (sum / 3.0);
+    ax[v] = scale * wind.velocity.x - ux[v];
+    ay[v] = scale * wind.velocity.y - uy[v];
+    az[v] = scale * wind.velocity.z - uz[v];
+  }
+}
+
+}  // namespace
+
 void airOfRows(const Wind& wind, const GustField& field, double t, const BandRows& rows) {
   const int begin = rows.firstRow * rows.n;
-  const int end = rows.endRow * rows.n;
-  const double* const* p = rows.position;
-  const double* const* u = rows.velocity;
-  for (int v = begin; v < end; ++v) {
-    const Vec3 air = windAt(wind, field, t, Vec3(p[0][v], p[1][v], p[2][v])) -
-                     Vec3(u[0][v], u[1][v], u[2][v]);
-    rows.air[0][v] = air.x;
-    rows.air[1][v] = air.y;
-    rows.air[2][v] = air.z;
-  }
+  const double* p[3] = {rows.position[0] + begin, rows.position[1] + begin,
+                        rows.position[2] + begin};
+  const double* u[3] = {rows.velocity[0] + begin, rows.velocity[1] + begin,
+                        rows.velocity[2] + begin};
+  airSpan((rows.endRow - rows.firstRow) * rows.n, wind, field, t, p, u, rows.air[0] + begin,
+          rows.air[1] + begin, rows.air[2] + begin);
 }
 
 namespace {
@@ -45,23 +87,29 @@ VELLUMRY_EVERY_WIDTH void triangleSpan(int count, const Corners& p, int a, int b
                                        double share, const std::uint8_t* __restrict alive,
                                        double* __restrict fx, double* __restrict fy,
                                        double* __restrict fz) {
+  const double* __restrict x = p.x;
+  const double* __restrict y = p.y;
+  const double* __restrict z = p.z;
+  const double* __restrict ax = p.ax;
+  const double* __restrict ay = p.ay;
+  const double* __restrict az = p.az;
 #pragma omp simd
   for (int k = 0; k < count; ++k) {
-    const double e1x = p.x[k + b] - p.x[k + a];
-    const double e1y = p.y[k + b] - p.y[k + a];
-    const double e1z = p.z[k + b] - p.z[k + a];
-    const double e2x = p.x[k + c] - p.x[k + a];
-    const double e2y = p.y[k + c] - p.y[k + a];
-    const double e2z = p.z[k + c] - p.z[k + a];
+    const double e1x = x[k + b] - x[k + a];
+    const double e1y = y[k + b] - y[k + a];
+    const double e1z = z[k + b] - z[k + a];
+    const double e2x = x[k + c] - x[k + a];
+    const double e2y = y[k + c] - y[k + a];
+    const double e2z = z[k + c] - z[k + a];
     const double nx = e1y * e2z - e1z * e2y;
     const double ny = e1z * e2x - e1x * e2z;
     const double nz = e1x * e2y - e1y * e2x;
     const double nn = nx * nx + ny * ny + nz * nz;
-    const double ux = (p.ax[k + a] + p.ax[k + b]) + p.ax[k + c];
-    const double uy = (p.ay[k + a] + p.ay[k + b]) + p.ay[k + c];
-    const double uz = (p.az[k + a] + p.az[k + b]) + p.az[k + c];
+    const double ux = (ax[k + a] + ax[k + b]) + ax[k + c];
+    const double uy = (ay[k + a] + ay[k + b]) + ay[k + c];
+    const double uz = (az[k + a] + az[k + b]) + az[k + c];
     const double across = (nx * ux + ny * uy) + nz * uz;
-    const bool none = nn == 0.0 || alive[2 * k] == 0;
+    const bool none = (static_cast<int>(nn == 0.0) | static_cast<int>(alive[2 * k] == 0)) != 0;
     const double s = (share * across) / (none ? 1.0 : std::sqrt(nn));
     fx[k] = none ? 0.0 : s * nx;
     fy[k] = none ? 0.0 : s * ny;
