@@ -19,6 +19,8 @@ inline constexpr int kMaxParticles = 400;
 inline constexpr int kMaxSprings = 1600;
 /// Largest grid build accepts: 65,536 particles.
 inline constexpr int kMaxGridSize = 256;
+/// Grids larger than this draw through arrays in one pass (drawShadedArrays).
+inline constexpr int kOnePassGridSize = 64;
 /// Fewer particles than this for each thread, and another thread costs more than it saves.
 inline constexpr int kParticlesPerThread = 2048;
 
@@ -94,7 +96,8 @@ class Cloth {
   void drawWireframe() const;
   /// The normals of computeNormals, bit for bit and faster, and their negations in mesh.reversed.
   void computeArrayNormals();
-  /// The pictures of drawShaded and drawWireframe, drawn through client arrays.
+  /// The pictures of drawShaded and drawWireframe, drawn through client arrays; past
+  /// kOnePassGridSize, the shaded one in its first pass only.
   void drawShadedArrays();
   void drawWireframeArrays() const;
 
