@@ -251,8 +251,9 @@ void ClothStepper::keepRowOut(const ClothObstacles& obstacles, int first, int bu
   if (touching.first <= touching.last) {
     const int k = touching.first;
     double* vx = array(kVelocity) + first + k;
-    contactSpan(touching.last + 1 - k, o, pinned + k, x + k, y + k, z + k, vx, vx + cells,
-                vx + 2 * cells);
+    double* vy = vx + cells;
+    double* vz = vy + cells;
+    contactSpan(touching.last + 1 - k, o, pinned + k, x + k, y + k, z + k, vx, vy, vz);
   }
 }
 

@@ -105,7 +105,9 @@ VELLUMRY_EVERY_WIDTH int stretchedSpan(int count, int offset, double ratio,
 }
 
 // keepOut on every free particle of a span, without a branch: each lane computes both contacts
-// and keeps what keepOut would have made of it, so the bits are keepOut's.
+// and keeps what keepOut would have made of it, so the bits are keepOut's. Its selects are
+// keepOut's branches, one a line.
+// NOLINTNEXTLINE(readability-function-cognitive-complexity)
 VELLUMRY_EVERY_WIDTH void contactSpan(int count, const Solids& o, const double* __restrict pinned,
                                       double* __restrict x, double* __restrict y,
                                       double* __restrict z, double* __restrict vx,
