@@ -113,6 +113,7 @@ TEST(WorldBandsTest, TheFlatStepHasTheArraysBits) {
       SCOPED_TRACE(testing::Message() << "n = " << n << (bend ? ", bend springs" : ""));
       const auto flat = std::make_unique<Cloth>();
       const auto arrays = std::make_unique<Cloth>();
+      flat->flatGridSize = n;
       arrays->flatGridSize = 0;
       for (Cloth* c : {flat.get(), arrays.get()}) {
         c->build(3.0, n, bend ? bent : ClothMaterial());

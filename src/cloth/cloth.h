@@ -122,7 +122,7 @@ class Cloth {
   long long stepCount = 0;     ///< time steps taken since the build, counted by whoever steps it
   bool referenceStep = false;  ///< step through the system, force by force, never the arrays
   /// Grids up to this size step in one plain loop over the pools (flatStep), larger ones over
-  /// arrays; the bits are the same either way.
+  /// arrays; the bits are the same either way. 0: every grid over arrays.
   int flatGridSize = kFlatGridSize;
   int threads = 1;        ///< threads a step may run on; a small cloth steps on the calling thread
   ParticleSystem system;  ///< the step force by force, which the cloth's own step reproduces
