@@ -21,7 +21,7 @@ constexpr int kRebuildEvery = 64;
 
 /// One step of the cloth with every force inlined and no virtual call: the same arithmetic, in
 /// the same order, as the system's step over the cloth's force list.
-void flatStep(Cloth& c, double dt) {
+void flatKernel(Cloth& c, double dt) {
   const int count = c.particleCount;
   Particle* const particles = c.particles.data();
   for (int j = 0; j < count; ++j) {
@@ -75,7 +75,7 @@ bool flatStepMatches() {
   flat->build(kWidth, 15);
   for (int t = 0; t < 100; ++t) {
     reference->step(kTimeStep);
-    flatStep(*flat, kTimeStep);
+    flatKernel(*flat, kTimeStep);
     for (Cloth* c : {reference.get(), flat.get()}) {
       c->particleAt(0, 0).position += Vec3(-0.02, 0, 0.01);
       c->particleAt(0, 14).position += Vec3(0.01, 0.005, 0.01);
@@ -120,7 +120,7 @@ void BM_FlatStep15(benchmark::State& state) {
     return;
   }
   const auto cloth = std::make_unique<Cloth>();
-  stepLoop(state, *cloth, 15, [](Cloth& c) { flatStep(c, kTimeStep); });
+  stepLoop(state, *cloth, 15, [](Cloth& c) { flatKernel(c, kTimeStep); });
 }
 BENCHMARK(BM_FlatStep15);
 

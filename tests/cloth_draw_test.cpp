@@ -335,5 +335,43 @@ TEST_F(ClothDrawTest, ArraysDrawEachPassInOneStripAndEverySpringWithTheirStatesO
   }
 }
 
+// Past kOnePassGridSize the shaded arrays draw the clockwise pass alone, whole or torn, with the
+// reversed normals that pass lights with; up to it, both passes as before.
+TEST_F(ClothDrawTest, ALargeGridDrawsTheFirstPassOnly) {
+  for (const int n : {kOnePassGridSize, kOnePassGridSize + 1}) {
+    for (const bool torn : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "n = " << n << (torn ? ", torn" : ""));
+      cloth->build(3.0, n);
+      if (torn) {
+        cloth->breakSpring(3 * n);
+      }
+      cloth->step(0.05);
+      fake_gl::take();
+      cloth->drawShadedArrays();
+      std::vector<Call> draws;
+      std::vector<double> faces;
+      std::vector<double> normalArrays;
+      for (const Call& call : fake_gl::take()) {
+        if (call.name == "glDrawElements") {
+          draws.push_back(call);
+        } else if (call.name == "glFrontFace") {
+          faces.push_back(call.arg(0));
+        } else if (call.name == "glNormalPointer") {
+          normalArrays.push_back(call.arg(2));
+        }
+      }
+      const std::size_t passes = n > kOnePassGridSize ? 1 : 2;
+      ASSERT_EQ(draws.size(), passes);
+      ASSERT_EQ(faces.size(), passes);
+      EXPECT_EQ(faces[0], e(GL_CW));
+      EXPECT_EQ(normalArrays[0], fake_gl::address(cloth->mesh.reversed.data()));
+      const int count = torn ? cloth->mesh.triangleCount : cloth->mesh.stripCount;
+      EXPECT_EQ(draws[0].arg(0), e(torn ? GL_TRIANGLES : GL_TRIANGLE_STRIP));
+      EXPECT_EQ(draws[0].arg(1), count);
+      EXPECT_LT(count, torn ? 6 * (n - 1) * (n - 1) : 2 * n * n) << "each triangle once";
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vellumry

@@ -12,6 +12,7 @@
 
 #include "app/headless.h"
 #include "app/viewer.h"
+#include "cloth/cloth.h"
 
 namespace vellumry {
 namespace {
@@ -29,14 +30,15 @@ std::vector<std::vector<std::uint8_t>> frames() {
   return pictures;
 }
 
-TEST(ClothPictureTest, ArraysDrawTheImmediateModePicture) {
+// Arrays (one pass past kOnePassGridSize) against immediate mode (two passes a row), n by n.
+void comparePictures(int n) {
   HeadlessContext context;
   std::string error;
   ASSERT_TRUE(context.open(kSize, kSize, error)) << error;
   presenter.present = glFinish;
   initGlState();
-  // 20 by 20, one mount moved towards the other: folded, unevenly lit, both sides in view.
-  scene.grid = 20;
+  // One mount moved towards the other: folded, unevenly lit, both sides in view.
+  scene.grid = n;
   substeps = substepsFor(scene);
   dropCloth();
   mountVelocity1 = Vec3(0.04, 0.0, -0.02);
@@ -67,6 +69,10 @@ TEST(ClothPictureTest, ArraysDrawTheImmediateModePicture) {
     EXPECT_LE(differing, 50) << "frame " << f << ": largest difference " << largest;
   }
 }
+
+TEST(ClothPictureTest, ArraysDrawTheImmediateModePicture) { comparePictures(20); }
+
+TEST(ClothPictureTest, OnePassDrawsTheTwoPassPicture) { comparePictures(kOnePassGridSize + 16); }
 
 }  // namespace
 }  // namespace vellumry

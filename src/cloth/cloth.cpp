@@ -227,11 +227,19 @@ void Cloth::step(double dt) { advance(dt, 1); }
 void Cloth::advance(double dt, int steps) { advance(dt, steps, StepHook()); }
 
 void Cloth::advance(double dt, int steps, const StepHook& hook) {
-  if (!referenceStep && stepper.advance(*this, dt, steps, hook)) {
+  const bool flat = !referenceStep && gridSize <= flatGridSize && stepper.accepts(*this);
+  if (!flat && !referenceStep && stepper.advance(*this, dt, steps, hook)) {
     return;
   }
+  if (hook.begin != nullptr) {
+    hook.begin(*this, hook.data);
+  }
   for (int i = 0; i < steps; ++i) {
-    system.step(dt);
+    if (flat) {
+      flatStep(*this, dt);
+    } else {
+      system.step(dt);
+    }
     for (int j = 0; j < particleCount && obstacles.any(); ++j) {
       Particle& p = particles[j];
       if (!p.pinned) {
@@ -241,6 +249,9 @@ void Cloth::advance(double dt, int steps, const StepHook& hook) {
     if (hook.call != nullptr && (i + 1) % hook.every == 0 && i + 1 < steps) {
       hook.call(*this, hook.data);
     }
+  }
+  if (hook.end != nullptr) {
+    hook.end(*this, hook.data);
   }
 }
 

@@ -6,6 +6,7 @@
 #include "cloth/cloth_mesh.h"
 #include "cloth/cloth_outside.h"
 #include "cloth/cloth_step.h"
+#include "cloth/flat_step.h"
 #include "math/vec3.h"
 #include "physics/force.h"
 #include "physics/particle.h"
@@ -18,6 +19,8 @@ inline constexpr int kMaxParticles = 400;
 inline constexpr int kMaxSprings = 1600;
 /// Largest grid build accepts: 65,536 particles.
 inline constexpr int kMaxGridSize = 256;
+/// Grids larger than this draw through arrays in one pass (drawShadedArrays).
+inline constexpr int kOnePassGridSize = 64;
 /// Fewer particles than this for each thread, and another thread costs more than it saves.
 inline constexpr int kParticlesPerThread = 2048;
 
@@ -67,7 +70,7 @@ class Cloth {
   /// particlesPerThread particles; the result is the same on any number. Starts or stops the
   /// threads at once: never in a step.
   void setThreads(int count, int particlesPerThread = kParticlesPerThread);
-  /// Whether the next step runs over arrays rather than through the system.
+  /// Whether the next step runs over arrays or flat over the pools rather than through the system.
   [[nodiscard]] bool stepsOverArrays() const { return !referenceStep && stepper.accepts(*this); }
 
   /// Pins the particle with this pool index, or frees it if pinned; outside the cloth, nothing.
@@ -93,7 +96,8 @@ class Cloth {
   void drawWireframe() const;
   /// The normals of computeNormals, bit for bit and faster, and their negations in mesh.reversed.
   void computeArrayNormals();
-  /// The pictures of drawShaded and drawWireframe, drawn through client arrays.
+  /// The pictures of drawShaded and drawWireframe, drawn through client arrays; past
+  /// kOnePassGridSize, the shaded one in its first pass only.
   void drawShadedArrays();
   void drawWireframeArrays() const;
 
@@ -117,6 +121,9 @@ class Cloth {
   ClothObstacles obstacles;    ///< what every substep keeps the free particles out of
   long long stepCount = 0;     ///< time steps taken since the build, counted by whoever steps it
   bool referenceStep = false;  ///< step through the system, force by force, never the arrays
+  /// Grids up to this size step in one plain loop over the pools (flatStep), larger ones over
+  /// arrays; the bits are the same either way. 0: every grid over arrays.
+  int flatGridSize = kFlatGridSize;
   int threads = 1;        ///< threads a step may run on; a small cloth steps on the calling thread
   ParticleSystem system;  ///< the step force by force, which the cloth's own step reproduces
   ClothMesh mesh;         ///< index lists of the grid and the springs, for the array drawing

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <vector>
 
@@ -10,13 +11,42 @@ namespace vellumry {
 
 class Cloth;
 
-/// Work between the time steps of one advance: call(cloth, data) after every `every` steps but
-/// the last, with the cloth's pools up to date. It may change the external forces and break
-/// springs, nothing else.
+/// Rows firstRow .. endRow - 1 of the stepper's arrays at the boundary of two time steps, entry
+/// v of component c at [c][v]: every row's positions and velocities as the step left them; the
+/// air and the external force are the band's own to write in its rows, and the air of the row
+/// before it may be read once every band has written its own.
+struct BandRows {
+  int n = 0;
+  int firstRow = 0;
+  int endRow = 0;
+  int boundary = 0;  ///< time steps ended so far in this advance
+  const double* position[3]{};
+  const double* velocity[3]{};
+  double* air[3]{};
+  double* external[3]{};
+  double* scratch = nullptr;  ///< 12 (n + 1) values, the band's own
+};
+
+/// Work at the boundaries of time steps, one every `every` steps, with the cloth's pools up to
+/// date: begin before the first step, call between two steps, end after the last. Each may change
+/// the external forces and break springs, nothing else.
+///
+/// With byBands, the stepper does the same work band by band on its own arrays instead, and
+/// turns to the serial calls only where a spring breaks: at each boundary but the first it looks
+/// for springs longer than tearRatio times their rest length (none if tearRatio <= 0); where it
+/// finds none, every band runs air, then push (the band form of begin and of the rest of call)
+/// on its rows, and one runs passed (the rest of call, or of end).
 struct StepHook {
   void (*call)(Cloth& cloth, void* data) = nullptr;
   void* data = nullptr;
   int every = 1;
+  void (*begin)(Cloth& cloth, void* data) = nullptr;
+  void (*end)(Cloth& cloth, void* data) = nullptr;
+  bool byBands = false;
+  double tearRatio = 0.0;
+  void (*air)(void* data, const BandRows& rows) = nullptr;
+  void (*push)(void* data, const BandRows& rows) = nullptr;
+  void (*passed)(Cloth& cloth, void* data) = nullptr;
 };
 
 /// The cloth's step over arrays, with the grid's springs as fixed neighbour links: each
@@ -27,6 +57,8 @@ struct StepHook {
 /// forces are read afresh at each advance; the obstacles act after each step, row by row.
 class ClothStepper final {
  public:
+  static constexpr int kMaxBands = 64;
+
   /// Learns which spring joins which neighbours; after every build or change of the springs.
   /// A cloth whose springs or force list are not the grid's own is left to the system's step.
   void prepare(const Cloth& cloth);
@@ -49,6 +81,7 @@ class ClothStepper final {
     int steps;
     int bands;
     bool pushed;  ///< whether the external force is listed
+    bool byBands;
   };
 
   static void runBand(void* data, int band);
@@ -60,6 +93,12 @@ class ClothStepper final {
   void loadExternal(const Cloth& cloth, int begin, int end);
   void loadLinks(const Cloth& cloth, int begin, int end);
   void between(const Run& run, int band, int first, int end, int buffer, int& broken);
+  void boundary(const Run& run, int band, int first, int end, int buffer, int& broken, int step);
+  void blowRows(const Run& run, int band, int first, int end, int buffer);
+  [[nodiscard]] int stretchedRows(double ratio, int first, int end, int buffer) const;
+  [[nodiscard]] bool anyStretched(int bands) const;
+  [[nodiscard]] BandRows rowsOf(int band, int first, int end, int buffer, int ended);
+  void storeExternal(Cloth& cloth, int firstRow, int endRow) const;
   void store(Cloth& cloth, int firstRow, int endRow, int buffer) const;
   void springRow(int row, int buffer, double* ring);
   void particleRow(int row, int buffer, const Run& run, int band);
@@ -84,6 +123,8 @@ class ClothStepper final {
   std::vector<double> values;  ///< the per-vertex arrays, `cells` values each
   std::vector<double> rings;   ///< forces of each thread's last three spring rows
   std::vector<double> zeros;   ///< a row's external forces when there are none
+  std::vector<double> faces;   ///< each band's BandRows::scratch
+  std::array<int, kMaxBands> stretched{};  ///< springs each band found past the tear ratio
   WorkerPool pool;
 };
 

@@ -1,6 +1,7 @@
 #include "world/world_step.h"
 
 #include "world/wind.h"
+#include "world/wind_rows.h"
 
 namespace vellumry {
 
@@ -23,21 +24,42 @@ struct TimeSteps {
   GustField field;
   double tearRatio;
   double dt;
+  long long firstStep;          ///< the cloth's step count when the advance began
+  const std::uint8_t* alive;    ///< the cloth's living triangles
 };
 
-void blowNow(Cloth& cloth, const TimeSteps& t) {
+void blowNow(Cloth& cloth, void* data) {
+  const TimeSteps& t = *static_cast<const TimeSteps*>(data);
   const Vec3& v = t.world->wind.velocity;
   if (v.x != 0.0 || v.y != 0.0 || v.z != 0.0) {
     blow(cloth, t.world->wind, t.field, static_cast<double>(cloth.stepCount) * t.dt);
   }
 }
 
+void countStep(Cloth& cloth, void* /*data*/) { ++cloth.stepCount; }
+
 // The end of one time step and the start of the next.
 void nextStep(Cloth& cloth, void* data) {
   const TimeSteps& t = *static_cast<const TimeSteps*>(data);
   cloth.tear(t.tearRatio);
   ++cloth.stepCount;
-  blowNow(cloth, t);
+  blowNow(cloth, data);
+}
+
+void lastStep(Cloth& cloth, void* data) {
+  cloth.tear(static_cast<const TimeSteps*>(data)->tearRatio);
+  ++cloth.stepCount;
+}
+
+// The same, band by band: the air at the time the cloth's step count will have reached.
+void airNow(void* data, const BandRows& rows) {
+  const TimeSteps& t = *static_cast<const TimeSteps*>(data);
+  const double time = static_cast<double>(t.firstStep + rows.boundary) * t.dt;
+  airOfRows(t.world->wind, t.field, time, rows);
+}
+
+void pushNow(void* data, const BandRows& rows) {
+  pushOfRows(kWindCoefficient, static_cast<const TimeSteps*>(data)->alive, rows);
 }
 
 }  // namespace
@@ -56,11 +78,22 @@ void advanceInWorld(Cloth& cloth, const World& world, double tearRatio, double d
     cloth.stepCount += steps;
     return;
   }
-  TimeSteps t{&world, gustField(world.wind.seed), tearRatio, dt};
-  blowNow(cloth, t);
-  cloth.advance(dt / substeps, steps * substeps, StepHook{&nextStep, &t, substeps});
-  cloth.tear(tearRatio);
-  ++cloth.stepCount;
+  TimeSteps t{&world,    gustField(world.wind.seed), tearRatio, dt, cloth.stepCount,
+              cloth.mesh.alive.data()};
+  StepHook hook;
+  hook.call = &nextStep;
+  hook.data = &t;
+  hook.every = substeps;
+  hook.begin = &blowNow;
+  hook.end = &lastStep;
+  hook.byBands = true;
+  hook.tearRatio = tearRatio;
+  hook.passed = &countStep;
+  if (windBlows) {
+    hook.air = &airNow;
+    hook.push = &pushNow;
+  }
+  cloth.advance(dt / substeps, steps * substeps, hook);
 }
 
 }  // namespace vellumry
