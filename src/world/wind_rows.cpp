@@ -109,7 +109,8 @@ VELLUMRY_EVERY_WIDTH void triangleSpan(int count, const Corners& p, int a, int b
     const double uy = (ay[k + a] + ay[k + b]) + ay[k + c];
     const double uz = (az[k + a] + az[k + b]) + az[k + c];
     const double across = (nx * ux + ny * uy) + nz * uz;
-    const bool none = (static_cast<int>(nn == 0.0) | static_cast<int>(alive[2 * k] == 0)) != 0;
+    const bool none = (static_cast<int>(nn == 0.0) |
+                       static_cast<int>(alive[2 * static_cast<std::ptrdiff_t>(k)] == 0)) != 0;
     const double s = (share * across) / (none ? 1.0 : std::sqrt(nn));
     fx[k] = none ? 0.0 : s * nx;
     fy[k] = none ? 0.0 : s * ny;
