@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cloth/cloth.h"
+#include "cloth/step_layout.h"
 #include "scene/scene.h"
 #include "world/world_step.h"
 
@@ -28,8 +30,8 @@ testing::AssertionResult sameState(const Cloth& a, const Cloth& reference) {
     const Particle& q = reference.particles[j];
     if (bits(p.position) != bits(q.position) || bits(p.velocity) != bits(q.velocity) ||
         bits(p.force) != bits(q.force) || bits(a.external[j]) != bits(reference.external[j])) {
-      return testing::AssertionFailure() << "particle " << j << ": y " << p.position.y
-                                         << " against " << q.position.y;
+      return testing::AssertionFailure()
+             << "particle " << j << ": y " << p.position.y << " against " << q.position.y;
     }
   }
   return testing::AssertionSuccess();
@@ -57,7 +59,8 @@ TEST(WorldBandsTest, BandsFlatAndPoolsAgreeOnEveryWorld) {
   for (const WorldCase& w : worlds) {
     for (const int threads : {1, 2, 4}) {
       for (const int n : {16, 33}) {
-        SCOPED_TRACE(testing::Message() << w.name << ", n = " << n << ", " << threads << " threads");
+        SCOPED_TRACE(testing::Message()
+                     << w.name << ", n = " << n << ", " << threads << " threads");
         Scene scene;
         scene.grid = n;
         scene.world.wind = w.wind;
@@ -86,8 +89,7 @@ TEST(WorldBandsTest, BandsFlatAndPoolsAgreeOnEveryWorld) {
                 c->breakSpring(s);  // one spring in every row or so, across every band's edge
               }
             }
-            advanceInWorld(*c, scene.world, w.tearRatio, scene.step, substeps,
-                           scene.stepsPerTick);
+            advanceInWorld(*c, scene.world, w.tearRatio, scene.step, substeps, scene.stepsPerTick);
             c->particleAt(0, n - 1).position += Vec3(0.04, -0.03, 0.02);
           }
           ASSERT_TRUE(bands.stepsOverArrays());
@@ -130,6 +132,39 @@ TEST(WorldBandsTest, TheFlatStepHasTheArraysBits) {
         ASSERT_TRUE(sameState(*flat, *arrays)) << "tick " << tick;
       }
     }
+  }
+}
+
+// The stretch of a row that meets a solid: its ends must be exact at every length the grids
+// have, with the particles at either end of the row, a pinned one ignored, and none at all.
+TEST(WorldBandsTest, TheTouchingStretchEndsAtTheFirstAndLastFreeParticleInside) {
+  struct Case {
+    int count;
+    std::vector<int> below;  // particles under the floor
+    int pinnedAt;
+    step::Reach want;
+  };
+  const std::vector<Case> cases = {
+      {1, {0}, -1, {0, 0}},         {1, {}, -1, {1, -1}},
+      {63, {0, 62}, -1, {0, 62}},   {64, {17}, -1, {17, 17}},
+      {64, {3, 40}, 3, {40, 40}},   {256, {255}, -1, {255, 255}},
+      {256, {200}, 200, {256, -1}}, {255, {9, 100, 254}, 254, {9, 100}},
+  };
+  const step::Solids solids{0.0, 0.0, 0.0, -1.0, 0.0, 1.0, -1.0, 1.0};  // a floor at y = -1
+  for (const Case& c : cases) {
+    std::vector<double> x(c.count, 0.0);
+    std::vector<double> y(c.count, 0.5);
+    std::vector<double> pinned(c.count, 0.0);
+    for (const int k : c.below) {
+      y[k] = -1.5;
+    }
+    if (c.pinnedAt >= 0) {
+      pinned[c.pinnedAt] = 1.0;
+    }
+    const step::Reach got =
+        step::touchingSpan(c.count, solids, pinned.data(), x.data(), y.data(), x.data());
+    EXPECT_EQ(got.first, c.want.first) << c.count << " particles";
+    EXPECT_EQ(got.last, c.want.last) << c.count << " particles";
   }
 }
 

@@ -63,8 +63,7 @@ void componentSpan(int count, int stride, bool bend, double dt, const double* __
                    const double* __restrict divisor, const double* __restrict pinned,
                    const double* __restrict here, const double* __restrict above,
                    const double* __restrict twoAbove, const double* __restrict position,
-                   double* __restrict moved, double* __restrict velocity,
-                   double* __restrict force);
+                   double* __restrict moved, double* __restrict velocity, double* __restrict force);
 
 /// How many of a row's springs, `offset` apart, are longer than ratio times their rest length,
 /// judged as Cloth::tear judges them.
@@ -82,6 +81,9 @@ struct Solids {
   double floor;
   double floorKeep;  ///< 1 less the floor's friction
 };
+
+/// The longest span a row has: the widest grid's row.
+inline constexpr int kMaxSpan = kMaxGridSize;
 
 struct Reach {
   int first;
