@@ -21,22 +21,31 @@ class ClothTree final {
   /// the cells' normals. The start normals are reckoned again only when asked: they stay the
   /// same through the sweeps of one tick.
   void refit(const Vec3* start, const Vec3* end, bool newStart, bool cones);
+  /// Bounds again only the cells with a corner marked in `moved` (one flag a particle) and the
+  /// nodes above them, as refit would with no cones; the rest keep their boxes, which the same
+  /// positions would give again. Only the nodes so refitted are walked, until touch marks more.
+  void refitMoved(const Vec3* start, const Vec3* end, const std::uint8_t* moved);
+  /// The particle moved after the last refit: the walks visit its cells again.
+  void touch(int particle);
   /// The end normals of the last refit with cones become the next motion's start normals.
   void carryNormals();
   [[nodiscard]] int gridSize() const { return n_; }
 
   /// Calls leaf(cell) for each cell not culled alone, and pair(cellA, cellB) for each pair of
   /// cells whose boxes come within margin and that flatness does not cull; in a fixed order.
+  /// After refitMoved, only those with a moved cell among them.
   template <class Leaf, class Pair>
   void selfPairs(double margin, Leaf&& leaf, Pair&& pair) const {
     if (n_ >= 2) {
       selfWalk({0, 0, 0}, margin, leaf, pair);
     }
   }
-  /// Calls pair(cell, solidNode) for each cell and solid leaf whose boxes come within margin.
+  /// Calls pair(cell, solidNode) for each cell and solid leaf whose boxes come within margin;
+  /// after refitMoved, for moved cells only.
   template <class Pair>
   void solidPairs(const SolidTree& solid, double margin, Pair&& pair) const {
-    if (n_ >= 2 && !solid.empty()) {
+    if (n_ >= 2 && !solid.empty() && !nodes_[0].box.empty() && moved_[0] != 0 &&
+        near(nodes_[0].box, solid.node(0).box, margin)) {
       solidWalk({0, 0, 0}, solid, 0, margin, pair);
     }
   }
@@ -55,6 +64,7 @@ class ClothTree final {
   };
   [[nodiscard]] static std::size_t index(const Place& p);
   [[nodiscard]] const Node& at(const Place& p) const { return nodes_[index(p)]; }
+  [[nodiscard]] bool moved(const Place& p) const { return moved_[index(p)] != 0; }
   [[nodiscard]] bool isLeaf(const Place& p) const { return p.level == levels_; }
   [[nodiscard]] int cellOf(const Place& p) const { return p.x + (n_ - 1) * p.y; }
   [[nodiscard]] static Place child(const Place& p, int k) {
@@ -64,11 +74,12 @@ class ClothTree final {
   void refitLeaves(const Vec3* start, const Vec3* end, bool newStart, bool cones);
   [[nodiscard]] Cone blockCone(const Place& p) const;
   void refitNode(const Place& p, bool cones);
+  void boundCell(const Vec3* start, const Vec3* end, int x, int y);
 
   template <class Leaf, class Pair>
   void selfWalk(const Place& p, double margin, Leaf& leaf, Pair& pair) const {
     const Node& node = at(p);
-    if (node.box.empty() || node.cone.cosSpread >= kFlat) {
+    if (node.box.empty() || node.cone.cosSpread >= kFlat || !moved(p)) {
       return;
     }
     if (isLeaf(p)) {
@@ -89,8 +100,8 @@ class ClothTree final {
   void pairWalk(const Place& a, const Place& b, double margin, Pair& pair) const {
     const Node& na = at(a);
     const Node& nb = at(b);
-    if (na.box.empty() || nb.box.empty() || !near(na.box, nb.box, margin) ||
-        flatTogether(a, b)) {
+    if (na.box.empty() || nb.box.empty() || (!moved(a) && !moved(b)) ||
+        !near(na.box, nb.box, margin) || flatTogether(a, b)) {
       return;
     }
     if (isLeaf(a) && isLeaf(b)) {
@@ -106,23 +117,29 @@ class ClothTree final {
     }
   }
 
+  // The pair's boxes come within margin (the caller checked); each pair below is checked before
+  // it is visited, in the same order as it would be visited.
   template <class Pair>
   void solidWalk(const Place& p, const SolidTree& solid, int s, double margin, Pair& pair) const {
     const Node& node = at(p);
     const SolidTree::Node& other = solid.node(s);
-    if (node.box.empty() || !near(node.box, other.box, margin)) {
-      return;
-    }
     const bool solidLeaf = other.count > 0;
     if (isLeaf(p) && solidLeaf) {
       pair(cellOf(p), s);
     } else if (solidLeaf || (!isLeaf(p) && node.box.size() >= other.box.size())) {
       for (int k = 0; k < 4; ++k) {
-        solidWalk(child(p, k), solid, s, margin, pair);
+        const Place c = child(p, k);
+        const Node& n = at(c);
+        if (!n.box.empty() && moved(c) && near(n.box, other.box, margin)) {
+          solidWalk(c, solid, s, margin, pair);
+        }
       }
     } else {
-      solidWalk(p, solid, other.first, margin, pair);
-      solidWalk(p, solid, other.first + 1, margin, pair);
+      for (int t = other.first; t < other.first + 2; ++t) {
+        if (near(node.box, solid.node(t).box, margin)) {
+          solidWalk(p, solid, t, margin, pair);
+        }
+      }
     }
   }
 
@@ -131,6 +148,7 @@ class ClothTree final {
   static constexpr double kFlat = 0.7;
 
   std::vector<Node> nodes_;
+  std::vector<std::uint8_t> moved_;  ///< one a node: a cell under it moved since it was last walked clean
   std::vector<Vec3> startNormals_;  ///< one a cell, as a unit vector; zero where none
   std::vector<Vec3> endNormals_;
   int n_ = 0;

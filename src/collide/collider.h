@@ -86,12 +86,31 @@ class Collider final {
   [[nodiscard]] CellParts partsOf(int cell) const;
   void cellAlone(int cell);
   void cellPair(int a, int b);
+  /// What a pair may still do over the motion: cross, and (in the near pass) end nearer than
+  /// the thickness. A pair that can do neither is not met at all.
+  struct FaceReach {
+    bool cross = true;
+    bool nearEnd = true;
+  };
+  /// A solid triangle's planes, as unit normal and offset: its face's, and for each edge the one
+  /// through the edge square to the face, facing out. `trusted`: no sliver, so the planes
+  /// hold to rounding; `scale`: its largest coordinate.
+  struct SolidFace {
+    std::array<double, 4> plane{};
+    std::array<std::array<double, 4>, 3> edges{};
+    double scale = 0.0;
+    bool trusted = false;
+  };
   void cellSolid(int cell, int solidNode);
-  [[nodiscard]] bool mayMeetFace(int particle, std::int32_t triangle) const;
+  void sharpParts(const CellParts& c, const std::array<std::int32_t, 3>& s, std::uint8_t owns);
+  [[nodiscard]] FaceReach faceReach(int particle, std::int32_t triangle) const;
+  static SolidFace faceOf(const Vec3& a, const Vec3& b, const Vec3& c);
   void gather(const int corners[4], Corner c[4], bool& moving, bool& solid) const;
-  bool pushApart(Corner c[4], bool pointTriangle, bool moving);
+  bool pushApart(Corner c[4], bool pointTriangle, bool moving, bool mayEndNear);
   bool stopCrossing(Corner c[4], bool pointTriangle, const int corners[4]);
-  void meet(bool pointTriangle, const int corners[4]);
+  void meet(bool pointTriangle, const int corners[4], FaceReach reach);
+  void stir(const int corners[4]);
+  void meet(bool pointTriangle, const int corners[4]) { meet(pointTriangle, corners, {true, true}); }
   void joinZone(const int corners[4]);
   int rootOf(int particle);
   void resolveByZones();
@@ -102,7 +121,7 @@ class Collider final {
   std::vector<std::array<std::int32_t, 3>> solidTriangles_;
   double solidFriction_ = 0.0;
   SolidTree solidTree_;
-  std::vector<std::array<double, 4>> solidPlanes_;  ///< each triangle's unit normal and offset
+  std::vector<SolidFace> solidFaces_;  ///< one a triangle
 
   ClothTree tree_;
   std::vector<Vec3> start_;     ///< where the tick's motion starts
@@ -114,6 +133,7 @@ class Collider final {
   std::vector<Vec3> zoneVelocity_;   ///< at a zone's root: its free members' summed velocity
   std::vector<std::int32_t> zoneCount_;
   std::vector<std::uint8_t> marks_;  ///< bit 0: met the solid; bit 1: a zone's root is pinned
+  std::vector<std::uint8_t> stirred_;  ///< 1: moved, or in a crossing, since the tree's last refit
   Cloth* cloth_ = nullptr;
   ContactSettings settings_;
   ContactReport report_;

@@ -32,6 +32,8 @@ class SolidTree final {
   [[nodiscard]] std::uint8_t owns(int triangle) const {
     return owns_[static_cast<std::size_t>(triangle)];
   }
+  /// The box of the triangle at entry k of order().
+  [[nodiscard]] const Box& entryBox(int k) const { return entryBoxes_[static_cast<std::size_t>(k)]; }
 
  private:
   int split(const std::vector<Vec3>& centres, int first, int count);
@@ -39,7 +41,7 @@ class SolidTree final {
   std::vector<Node> nodes_;
   std::vector<std::int32_t> order_;
   std::vector<std::uint8_t> owns_;
-  std::vector<Box> triangleBoxes_;
+  std::vector<Box> entryBoxes_;  ///< as order(): a leaf's boxes side by side
 };
 
 }  // namespace vellumry
