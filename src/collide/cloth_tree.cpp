@@ -105,11 +105,6 @@ void ClothTree::build(int n) {
   endNormals_.assign(2 * cells, Vec3());
 }
 
-std::size_t ClothTree::index(const Place& p) {
-  const std::size_t before = ((std::size_t{1} << (2 * p.level)) - 1) / 3;
-  return before + static_cast<std::size_t>(p.x) + (std::size_t{1} << p.level) * p.y;
-}
-
 const Box& ClothTree::cellBox(int cell) const {
   return at({levels_, cell % (n_ - 1), cell / (n_ - 1)}).box;
 }

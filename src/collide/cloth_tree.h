@@ -62,7 +62,10 @@ class ClothTree final {
     Box box;
     Cone cone;
   };
-  [[nodiscard]] static std::size_t index(const Place& p);
+  [[nodiscard]] static std::size_t index(const Place& p) {
+    const std::size_t before = ((std::size_t{1} << (2 * p.level)) - 1) / 3;
+    return before + static_cast<std::size_t>(p.x) + (std::size_t{1} << p.level) * p.y;
+  }
   [[nodiscard]] const Node& at(const Place& p) const { return nodes_[index(p)]; }
   [[nodiscard]] bool moved(const Place& p) const { return moved_[index(p)] != 0; }
   [[nodiscard]] bool isLeaf(const Place& p) const { return p.level == levels_; }
