@@ -23,6 +23,26 @@ int solidIndex(std::int32_t point) { return -1 - point; }
 
 }  // namespace
 
+// The points alone, as partsOf gives them.
+Collider::CellParts Collider::pointsOf(int cell) const {
+  const int n = cloth_->gridSize;
+  const int column = cell % (n - 1);
+  const int row = cell / (n - 1);
+  const int v = column + n * row;
+  CellParts parts;
+  parts.points[parts.pointCount++] = v;
+  if (column == n - 2) {
+    parts.points[parts.pointCount++] = v + 1;
+  }
+  if (row == n - 2) {
+    parts.points[parts.pointCount++] = v + n;
+    if (column == n - 2) {
+      parts.points[parts.pointCount++] = v + n + 1;
+    }
+  }
+  return parts;
+}
+
 Collider::CellParts Collider::partsOf(int cell) const {
   const int n = cloth_->gridSize;
   const int column = cell % (n - 1);

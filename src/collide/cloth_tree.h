@@ -127,8 +127,8 @@ class ClothTree final {
     const Node& node = at(p);
     const SolidTree::Node& other = solid.node(s);
     const bool solidLeaf = other.count > 0;
-    if (isLeaf(p) && solidLeaf) {
-      pair(cellOf(p), s);
+    if (isLeaf(p)) {
+      cellWalk(node.box, cellOf(p), solid, s, margin, pair);
     } else if (solidLeaf || (!isLeaf(p) && node.box.size() >= other.box.size())) {
       for (int k = 0; k < 4; ++k) {
         const Place c = child(p, k);
@@ -146,9 +146,37 @@ class ClothTree final {
     }
   }
 
+  // A cell against the solid's subtree from s, whose box comes within margin: its leaves in the
+  // order the walk takes them, first child first.
+  template <class Pair>
+  static void cellWalk(const Box& box, int cell, const SolidTree& solid, int s, double margin,
+                       Pair& pair) {
+    int pending[kSolidDepth];
+    int count = 0;
+    pending[count++] = s;
+    while (count > 0) {
+      const int at = pending[--count];
+      const SolidTree::Node& other = solid.node(at);
+      if (other.count > 0) {
+        pair(cell, at);
+        continue;
+      }
+      const bool second = near(box, solid.node(other.first + 1).box, margin);
+      const bool first = near(box, solid.node(other.first).box, margin);
+      if (second) {
+        pending[count++] = other.first + 1;
+      }
+      if (first) {
+        pending[count++] = other.first;
+      }
+    }
+  }
+
   /// Normals within about 45 degrees of one axis: flat enough that no two triangles of the patch
   /// sharing no corner come within a thickness below a third of the rest spacing.
   static constexpr double kFlat = 0.7;
+  /// Entries a cell's walk down the solid's hierarchy may hold at once: one a level and one more.
+  static constexpr int kSolidDepth = SolidTree::kMaxDepth + 2;
 
   std::vector<Node> nodes_;
   std::vector<std::uint8_t> moved_;  ///< one a node: a cell under it moved since it was last walked clean

@@ -84,6 +84,7 @@ class Collider final {
   void keepFromBall();
   void keepAboveFloor();
   [[nodiscard]] CellParts partsOf(int cell) const;
+  [[nodiscard]] CellParts pointsOf(int cell) const;
   void cellAlone(int cell);
   void cellPair(int a, int b);
   /// What a pair may still do over the motion: cross, and (in the near pass) end nearer than

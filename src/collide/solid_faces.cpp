@@ -66,7 +66,7 @@ Collider::SolidFace Collider::faceOf(const Vec3& a, const Vec3& b, const Vec3& c
 // Each face is met only by the points whose swept boxes come within the margin of its own box,
 // the very test a pair passes before anything else, so nothing the pair would do is missed.
 void Collider::cellSolid(int cell, int solidNode) {
-  const CellParts c = partsOf(cell);
+  const CellParts c = pointsOf(cell);
   const SolidTree::Node& leaf = solidTree_.node(solidNode);
   const double margin = pass_ == Pass::kNear ? settings_.thickness : kTouching * settings_.thickness;
   for (int k = leaf.first; k < leaf.first + leaf.count; ++k) {
@@ -89,7 +89,7 @@ void Collider::cellSolid(int cell, int solidNode) {
     }
     const std::uint8_t owns = solidTree_.owns(t);
     if (owns != 0) {
-      sharpParts(c, s, owns);
+      sharpParts(partsOf(cell), s, owns);
     }
   }
 }

@@ -20,6 +20,9 @@ class SolidTree final {
     std::int32_t count = 0;  ///< a leaf's triangles; 0 for an inner node (right child: first + 1)
   };
 
+  /// Levels below the root at most: halving a count of 32 bits goes no deeper.
+  static constexpr int kMaxDepth = 32;
+
   void build(const std::vector<Vec3>& points,
              const std::vector<std::array<std::int32_t, 3>>& triangles);
   void clear();
