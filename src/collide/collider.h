@@ -6,6 +6,7 @@
 
 #include "collide/cloth_tree.h"
 #include "collide/contact_pairs.h"
+#include "collide/solid_faces.h"
 #include "collide/solid_mesh.h"
 #include "collide/solid_tree.h"
 #include "math/vec3.h"
@@ -87,25 +88,8 @@ class Collider final {
   [[nodiscard]] CellParts pointsOf(int cell) const;
   void cellAlone(int cell);
   void cellPair(int a, int b);
-  /// What a pair may still do over the motion: cross, and (in the near pass) end nearer than
-  /// the thickness. A pair that can do neither is not met at all.
-  struct FaceReach {
-    bool cross = true;
-    bool nearEnd = true;
-  };
-  /// A solid triangle's planes, as unit normal and offset: its face's, and for each edge the one
-  /// through the edge square to the face, facing out. `trusted`: no sliver, so the planes
-  /// hold to rounding; `scale`: its largest coordinate.
-  struct SolidFace {
-    std::array<double, 4> plane{};
-    std::array<std::array<double, 4>, 3> edges{};
-    double scale = 0.0;
-    bool trusted = false;
-  };
   void cellSolid(int cell, int solidNode);
   void sharpParts(const CellParts& c, const std::array<std::int32_t, 3>& s, std::uint8_t owns);
-  [[nodiscard]] FaceReach faceReach(int particle, std::int32_t triangle) const;
-  static SolidFace faceOf(const Vec3& a, const Vec3& b, const Vec3& c);
   void gather(const int corners[4], Corner c[4], bool& moving, bool& solid) const;
   bool pushApart(Corner c[4], bool pointTriangle, bool moving, bool mayEndNear);
   bool stopCrossing(Corner c[4], bool pointTriangle, const int corners[4]);

@@ -6,8 +6,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "collide/solid_faces.h"
+
 #include "collide/collider.h"
 #include "collide/contact_geometry.h"
+#include "collide/contact_pairs.h"
 
 namespace vellumry {
 
@@ -34,7 +37,7 @@ double above(const std::array<double, 4>& plane, const Vec3& p) {
 
 }  // namespace
 
-Collider::SolidFace Collider::faceOf(const Vec3& a, const Vec3& b, const Vec3& c) {
+SolidFace faceOf(const Vec3& a, const Vec3& b, const Vec3& c) {
   SolidFace f;
   const Vec3 e1 = b - a;
   const Vec3 e2 = c - a;
@@ -63,6 +66,40 @@ Collider::SolidFace Collider::faceOf(const Vec3& a, const Vec3& b, const Vec3& c
   return f;
 }
 
+// Whether the point can come within the thickness of the solid's triangle (near pass) or
+// pass through its plane (crossing passes). By the face's plane alone, as every pair is first
+// judged; then, where the face is no sliver, by how far the point keeps off its planes.
+FaceReach faceReach(const SolidFace& f, const Vec3& from, const Vec3& to, double gap,
+                    bool nearPass) {
+  const FaceReach any;
+  if (f.plane[0] == 0.0 && f.plane[1] == 0.0 && f.plane[2] == 0.0) {
+    return any;
+  }
+  const double after = above(f.plane, to);
+  const double touching = kTouching * gap;
+  const double before = above(f.plane, from);
+  const bool apart =
+      (before > touching && after > touching) || (before < -touching && after < -touching);
+  if (!(nearPass && after < gap && after > -gap) && apart) {
+    return {false, false};
+  }
+  const double scale = std::max({f.scale, largest(from), largest(to)});
+  if (!f.trusted || !(kTrustedScale * touching > 1.0 + scale)) {
+    return any;
+  }
+  const double clear = kClearOfPlane * touching;
+  const double reach = gap + touching;
+  FaceReach r;
+  r.cross = !((before > clear && after > clear) || (before < -clear && after < -clear));
+  r.nearEnd = nearPass && after < reach && after > -reach;
+  for (const std::array<double, 4>& edge : f.edges) {
+    const double outAfter = above(edge, to);
+    r.cross = r.cross && !(outAfter > clear && above(edge, from) > clear);
+    r.nearEnd = r.nearEnd && !(outAfter > reach);
+  }
+  return r;
+}
+
 // Each face is met only by the points whose swept boxes come within the margin of its own box,
 // the very test a pair passes before anything else, so nothing the pair would do is missed.
 void Collider::cellSolid(int cell, int solidNode) {
@@ -81,7 +118,8 @@ void Collider::cellSolid(int cell, int solidNode) {
       if (!near(swept, faceBox, margin)) {
         continue;
       }
-      const FaceReach reach = faceReach(c.points[i], t);
+      const FaceReach reach = faceReach(solidFaces_[static_cast<std::size_t>(t)], start_[j],
+                                        end_[j], settings_.thickness, pass_ == Pass::kNear);
       if (reach.cross || reach.nearEnd) {
         const int corners[4] = {c.points[i], solidIndex(s[0]), solidIndex(s[1]), solidIndex(s[2])};
         meet(true, corners, reach);
@@ -114,45 +152,6 @@ void Collider::sharpParts(const CellParts& c, const std::array<std::int32_t, 3>&
       }
     }
   }
-}
-
-// Whether the particle can come within the thickness of the solid's triangle (near pass) or
-// pass through its plane (crossing passes). By the face's plane alone, as every pair is first
-// judged; then, where the face is no sliver, by how far the point keeps off its planes.
-Collider::FaceReach Collider::faceReach(int particle, std::int32_t triangle) const {
-  const SolidFace& f = solidFaces_[static_cast<std::size_t>(triangle)];
-  const FaceReach any;
-  if (f.plane[0] == 0.0 && f.plane[1] == 0.0 && f.plane[2] == 0.0) {
-    return any;
-  }
-  const auto j = static_cast<std::size_t>(particle);
-  const Vec3& from = start_[j];
-  const Vec3& to = end_[j];
-  const double after = above(f.plane, to);
-  const double gap = settings_.thickness;
-  const bool nearPass = pass_ == Pass::kNear;
-  const double touching = kTouching * gap;
-  const double before = above(f.plane, from);
-  const bool apart =
-      (before > touching && after > touching) || (before < -touching && after < -touching);
-  if (!(nearPass && after < gap && after > -gap) && apart) {
-    return {false, false};
-  }
-  const double scale = std::max({f.scale, largest(from), largest(to)});
-  if (!f.trusted || !(kTrustedScale * touching > 1.0 + scale)) {
-    return any;
-  }
-  const double clear = kClearOfPlane * touching;
-  const double reach = gap + touching;
-  FaceReach r;
-  r.cross = !((before > clear && after > clear) || (before < -clear && after < -clear));
-  r.nearEnd = nearPass && after < reach && after > -reach;
-  for (const std::array<double, 4>& edge : f.edges) {
-    const double outAfter = above(edge, to);
-    r.cross = r.cross && !(outAfter > clear && above(edge, from) > clear);
-    r.nearEnd = r.nearEnd && !(outAfter > reach);
-  }
-  return r;
 }
 
 }  // namespace vellumry
