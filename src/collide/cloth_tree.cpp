@@ -119,9 +119,13 @@ void ClothTree::boundCell(const Vec3* start, const Vec3* end, int x, int y) {
   }
 }
 
-void ClothTree::refitLeaves(const Vec3* start, const Vec3* end, bool newStart, bool cones) {
+void ClothTree::refitRows(const LeafRefit& job, int firstRow, int endRow) {
+  const Vec3* start = job.start;
+  const Vec3* end = job.end;
+  const bool newStart = job.newStart;
+  const bool cones = job.cones;
   const int n = n_;
-  for (int y = 0; y < n - 1; ++y) {
+  for (int y = firstRow; y < endRow; ++y) {
     for (int x = 0; x < n - 1; ++x) {
       const int v = x + n * y;
       boundCell(start, end, x, y);
@@ -176,11 +180,26 @@ void ClothTree::refitNode(const Place& p, bool cones) {
 }
 
 // The cells themselves have no cone: a block that is not flat has every pair of its cells met.
-void ClothTree::refit(const Vec3* start, const Vec3* end, bool newStart, bool cones) {
+void ClothTree::refitBand(void* context, int band) {
+  const auto& job = *static_cast<const LeafRefit*>(context);
+  const int rows = job.tree->n_ - 1;
+  job.tree->refitRows(job, rows * band / job.bands, rows * (band + 1) / job.bands);
+}
+
+void ClothTree::refit(const Vec3* start, const Vec3* end, bool newStart, bool cones, Cloth* share) {
   if (n_ < 2) {
     return;
   }
-  refitLeaves(start, end, newStart, cones);
+  // The cells row band by row band, each band its own cells' boxes and normals: the same bits
+  // on any number of threads.
+  const int rows = n_ - 1;
+  const int bands = share == nullptr ? 1 : std::min(share->threads, std::max(1, rows * rows / kCellsPerBand));
+  LeafRefit job{this, start, end, newStart, cones, bands};
+  if (bands == 1) {
+    refitRows(job, 0, rows);
+  } else {
+    share->share(bands, &ClothTree::refitBand, &job);
+  }
   std::fill(moved_.begin(), moved_.end(), std::uint8_t{1});
   for (int level = levels_ - 1; level >= 0; --level) {
     const int side = 1 << level;

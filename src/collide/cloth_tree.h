@@ -9,6 +9,8 @@
 
 namespace vellumry {
 
+class Cloth;
+
 /// A quadtree over the cloth's grid cells: each node bounds its cells over a motion (a box) and,
 /// from blocks of two by two cells up, the directions of their normals (a cone). A patch whose normals all lie within a
 /// narrow cone is too flat to meet itself, and two touching patches flat together cannot meet
@@ -20,7 +22,9 @@ class ClothTree final {
   /// Bounds every cell over the motion from start to end, and with `cones` the directions of
   /// the cells' normals. The start normals are reckoned again only when asked: they stay the
   /// same through the sweeps of one tick.
-  void refit(const Vec3* start, const Vec3* end, bool newStart, bool cones);
+  /// With `share`, the cells are bounded on the cloth's threads.
+  void refit(const Vec3* start, const Vec3* end, bool newStart, bool cones,
+             Cloth* share = nullptr);
   /// Bounds again only the cells with a corner marked in `moved` (one flag a particle) and the
   /// nodes above them, as refit would with no cones; the rest keep their boxes, which the same
   /// positions would give again. Only the nodes so refitted are walked, until touch marks more.
@@ -74,7 +78,16 @@ class ClothTree final {
     return {p.level + 1, 2 * p.x + (k & 1), 2 * p.y + (k >> 1)};
   }
   [[nodiscard]] bool flatTogether(const Place& a, const Place& b) const;
-  void refitLeaves(const Vec3* start, const Vec3* end, bool newStart, bool cones);
+  struct LeafRefit {
+    ClothTree* tree;
+    const Vec3* start;
+    const Vec3* end;
+    bool newStart;
+    bool cones;
+    int bands;
+  };
+  static void refitBand(void* context, int band);
+  void refitRows(const LeafRefit& job, int firstRow, int endRow);
   [[nodiscard]] Cone blockCone(const Place& p) const;
   void refitNode(const Place& p, bool cones);
   void boundCell(const Vec3* start, const Vec3* end, int x, int y);
@@ -175,6 +188,8 @@ class ClothTree final {
   /// Normals within about 45 degrees of one axis: flat enough that no two triangles of the patch
   /// sharing no corner come within a thickness below a third of the rest spacing.
   static constexpr double kFlat = 0.7;
+  /// Cells a thread bounds at least in a refit: fewer are not worth waking it for.
+  static constexpr int kCellsPerBand = 1024;
   /// Entries a cell's walk down the solid's hierarchy may hold at once: one a level and one more.
   static constexpr int kSolidDepth = SolidTree::kMaxDepth + 2;
 

@@ -145,7 +145,7 @@ int Collider::sweep(Pass pass, bool newStart) {
   if (pass == Pass::kCross) {
     tree_.refitMoved(start_.data(), end_.data(), stirred_.data());
   } else {
-    tree_.refit(start_.data(), end_.data(), newStart, pass == Pass::kNear);
+    tree_.refit(start_.data(), end_.data(), newStart, pass == Pass::kNear, cloth_);
   }
   std::fill_n(stirred_.begin(), cloth_->particleCount, std::uint8_t{0});
   const double margin = pass == Pass::kNear ? settings_.thickness : kTouching * settings_.thickness;
