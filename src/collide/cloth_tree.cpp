@@ -180,10 +180,24 @@ void ClothTree::refitNode(const Place& p, bool cones) {
 }
 
 // The cells themselves have no cone: a block that is not flat has every pair of its cells met.
+// A band of rows of blocks of two by two cells: their cells, then the blocks themselves.
 void ClothTree::refitBand(void* context, int band) {
   const auto& job = *static_cast<const LeafRefit*>(context);
-  const int rows = job.tree->n_ - 1;
-  job.tree->refitRows(job, rows * band / job.bands, rows * (band + 1) / job.bands);
+  ClothTree& tree = *job.tree;
+  if (tree.levels_ == 0) {
+    tree.refitRows(job, 0, tree.n_ - 1);
+    return;
+  }
+  const int blockLevel = tree.levels_ - 1;
+  const int side = 1 << blockLevel;
+  const int first = side * band / job.bands;
+  const int last = side * (band + 1) / job.bands;
+  tree.refitRows(job, std::min(2 * first, tree.n_ - 1), std::min(2 * last, tree.n_ - 1));
+  for (int y = first; y < last; ++y) {
+    for (int x = 0; x < side; ++x) {
+      tree.refitNode({blockLevel, x, y}, job.cones);
+    }
+  }
 }
 
 void ClothTree::refit(const Vec3* start, const Vec3* end, bool newStart, bool cones, Cloth* share) {
@@ -196,12 +210,12 @@ void ClothTree::refit(const Vec3* start, const Vec3* end, bool newStart, bool co
   const int bands = share == nullptr ? 1 : std::min(share->threads, std::max(1, rows * rows / kCellsPerBand));
   LeafRefit job{this, start, end, newStart, cones, bands};
   if (bands == 1) {
-    refitRows(job, 0, rows);
+    refitBand(&job, 0);
   } else {
     share->share(bands, &ClothTree::refitBand, &job);
   }
   std::fill(moved_.begin(), moved_.end(), std::uint8_t{1});
-  for (int level = levels_ - 1; level >= 0; --level) {
+  for (int level = levels_ - 2; level >= 0; --level) {
     const int side = 1 << level;
     for (int y = 0; y < side; ++y) {
       for (int x = 0; x < side; ++x) {
