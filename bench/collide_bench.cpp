@@ -74,6 +74,7 @@ void BM_SelfCollision(benchmark::State& state) {
 BENCHMARK(BM_SelfCollision)
     ->ArgsProduct({{64, 128}, {0, 1}, {1, 2}})
     ->Unit(benchmark::kMillisecond)
+    ->Iterations(kTicksPerDrop)
     ->UseRealTime();
 
 // A closed ball of 6 x 2 x 29 x 29 = 10,092 triangles: a cube's faces cut into 29 by 29
@@ -121,7 +122,12 @@ void BM_SolidContacts(benchmark::State& state) {
   run(state, fall);
   state.counters["triangles"] = static_cast<double>(fall.collider.solidTriangles().size());
 }
-BENCHMARK(BM_SolidContacts)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SolidContacts)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(kTicksPerDrop)
+    ->UseRealTime();
 
 }  // namespace
 }  // namespace vellumry

@@ -70,6 +70,9 @@ class Cloth {
   /// particlesPerThread particles; the result is the same on any number. Starts or stops the
   /// threads at once: never in a step.
   void setThreads(int count, int particlesPerThread = kParticlesPerThread);
+  /// Runs job(context, part) for parts 0 to parts - 1 (at most `threads`) on the step's threads,
+  /// between steps: for work beside the step that splits into parts giving the same bits.
+  void share(int parts, WorkerPool::Job job, void* context) { stepper.share(parts, job, context); }
   /// Whether the next step runs over arrays or flat over the pools rather than through the system.
   [[nodiscard]] bool stepsOverArrays() const { return !referenceStep && stepper.accepts(*this); }
 

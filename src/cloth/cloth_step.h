@@ -66,6 +66,9 @@ class ClothStepper final {
   void clear() { ready = false; }
   void setThreads(int count, int particlesPerThread);
   [[nodiscard]] int threads() const { return pool.workers() + 1; }
+  /// Runs job(context, part) for each part below `parts` (at most threads()) on the step's
+  /// threads, part 0 on the caller's; between steps.
+  void share(int parts, WorkerPool::Job job, void* context);
   /// Whether advance would step this cloth.
   [[nodiscard]] bool accepts(const Cloth& cloth) const;
   /// `steps` steps of dt; false, with nothing changed, if this cloth is not one it can step.

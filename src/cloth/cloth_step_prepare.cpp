@@ -119,6 +119,14 @@ bool ClothStepper::linksInCreationOrder() const {
   return true;
 }
 
+void ClothStepper::share(int parts, WorkerPool::Job job, void* context) {
+  if (parts <= 1) {
+    job(context, 0);
+  } else {
+    pool.run(std::min(parts, threads()), job, context);
+  }
+}
+
 void ClothStepper::setThreads(int count, int particlesPerThread) {
   pool.resize(std::clamp(count, 1, kMaxBands) - 1);
   leastShare = std::max(1, particlesPerThread);

@@ -23,6 +23,26 @@ int solidIndex(std::int32_t point) { return -1 - point; }
 
 }  // namespace
 
+// The points alone, as partsOf gives them.
+Collider::CellParts Collider::pointsOf(int cell) const {
+  const int n = cloth_->gridSize;
+  const int column = cell % (n - 1);
+  const int row = cell / (n - 1);
+  const int v = column + n * row;
+  CellParts parts;
+  parts.points[parts.pointCount++] = v;
+  if (column == n - 2) {
+    parts.points[parts.pointCount++] = v + 1;
+  }
+  if (row == n - 2) {
+    parts.points[parts.pointCount++] = v + n;
+    if (column == n - 2) {
+      parts.points[parts.pointCount++] = v + n + 1;
+    }
+  }
+  return parts;
+}
+
 Collider::CellParts Collider::partsOf(int cell) const {
   const int n = cloth_->gridSize;
   const int column = cell % (n - 1);
@@ -118,60 +138,6 @@ void Collider::cellPair(int a, int b) {
   }
 }
 
-void Collider::cellSolid(int cell, int solidNode) {
-  const CellParts c = partsOf(cell);
-  const SolidTree::Node& leaf = solidTree_.node(solidNode);
-  for (int k = leaf.first; k < leaf.first + leaf.count; ++k) {
-    const std::int32_t t = solidTree_.order()[k];
-    const auto& s = solidTriangles_[static_cast<std::size_t>(t)];
-    const std::uint8_t owns = solidTree_.owns(t);
-    const int sa = solidIndex(s[0]);
-    const int sb = solidIndex(s[1]);
-    const int sc = solidIndex(s[2]);
-    for (int i = 0; i < c.pointCount; ++i) {
-      if (mayMeetFace(c.points[i], t)) {
-        const int corners[4] = {c.points[i], sa, sb, sc};
-        meet(true, corners);
-      }
-    }
-    for (int corner = 0; corner < 3; ++corner) {
-      const int from = solidIndex(s[static_cast<std::size_t>(corner)]);
-      const int to = solidIndex(s[static_cast<std::size_t>((corner + 1) % 3)]);
-      if ((owns & (1U << corner)) != 0) {
-        for (int i = 0; i < c.triangleCount; ++i) {
-          const int corners[4] = {from, c.triangles[i][0], c.triangles[i][1], c.triangles[i][2]};
-          meet(true, corners);
-        }
-      }
-      if ((owns & (8U << corner)) != 0) {
-        for (int i = 0; i < c.edgeCount; ++i) {
-          const int corners[4] = {c.edges[i][0], c.edges[i][1], from, to};
-          meet(false, corners);
-        }
-      }
-    }
-  }
-}
-
-// Whether the particle can come within the thickness of the solid's triangle (near pass) or
-// pass through its plane (crossing passes), judged by the plane alone: the solid stands still.
-bool Collider::mayMeetFace(int particle, std::int32_t triangle) const {
-  const std::array<double, 4>& plane = solidPlanes_[static_cast<std::size_t>(triangle)];
-  const Vec3 normal(plane[0], plane[1], plane[2]);
-  if (normal.lengthSquared() == 0.0) {
-    return true;
-  }
-  const auto j = static_cast<std::size_t>(particle);
-  const double after = dot(normal, end_[j]) - plane[3];
-  const double gap = settings_.thickness;
-  if (pass_ == Pass::kNear && after < gap && after > -gap) {
-    return true;
-  }
-  const double touching = kTouching * gap;
-  const double before = dot(normal, start_[j]) - plane[3];
-  return !((before > touching && after > touching) || (before < -touching && after < -touching));
-}
-
 // The corners of a pair: a cloth particle (0 or more) or a point of the solid (below 0).
 // Whether any of the cloth's moved, and whether one is the solid's.
 void Collider::gather(const int corners[4], Corner c[4], bool& moving, bool& solid) const {
@@ -210,13 +176,13 @@ bool partsNear(const Corner c[4], bool pointTriangle, double margin) {
 
 // The near pass: a crossing first; else what is nearer than the thickness. Whether it moved
 // the corners.
-bool Collider::pushApart(Corner c[4], bool pointTriangle, bool moving) {
+bool Collider::pushApart(Corner c[4], bool pointTriangle, bool moving, bool mayEndNear) {
   const double gap = settings_.thickness;
   Contact k;
   if (moving && (pointTriangle ? pointTriangleCrosses(c, gap, k) : edgesCross(c, gap, k)) &&
       violated(c, k, 0.5 * gap)) {
     ++hits_;
-  } else if (!(pointTriangle ? pointTriangleNear(c, gap, k) : edgesNear(c, gap, k))) {
+  } else if (!mayEndNear || !(pointTriangle ? pointTriangleNear(c, gap, k) : edgesNear(c, gap, k))) {
     return false;
   }
   if (!enforce(c, k)) {
@@ -242,7 +208,7 @@ bool Collider::stopCrossing(Corner c[4], bool pointTriangle, const int corners[4
   return enforce(c, k);
 }
 
-void Collider::meet(bool pointTriangle, const int corners[4]) {
+void Collider::meet(bool pointTriangle, const int corners[4], FaceReach reach) {
   Corner c[4];
   bool moving = false;
   bool solid = false;
@@ -252,9 +218,13 @@ void Collider::meet(bool pointTriangle, const int corners[4]) {
   if (!partsNear(c, pointTriangle, nearPass ? gap : kTouching * gap)) {
     return;
   }
-  const bool moved = nearPass ? pushApart(c, pointTriangle, moving)
-                              : moving && stopCrossing(c, pointTriangle, corners);
+  const int hits = hits_;
+  const bool moved = nearPass ? pushApart(c, pointTriangle, moving && reach.cross, reach.nearEnd)
+                              : moving && reach.cross && stopCrossing(c, pointTriangle, corners);
   if (!moved) {
+    if (hits_ != hits) {
+      stir(corners);
+    }
     return;
   }
   for (int i = 0; i < 4; ++i) {
@@ -264,6 +234,18 @@ void Collider::meet(bool pointTriangle, const int corners[4]) {
       if (solid) {
         marks_[j] = static_cast<std::uint8_t>(marks_[j] | 1U);
       }
+    }
+  }
+  stir(corners);
+}
+
+// The pair's cloth corners moved or were found crossing: the next crossing sweep meets them
+// again, and this one from now on.
+void Collider::stir(const int corners[4]) {
+  for (int i = 0; i < 4; ++i) {
+    if (corners[i] >= 0) {
+      stirred_[static_cast<std::size_t>(corners[i])] = 1;
+      tree_.touch(corners[i]);
     }
   }
 }

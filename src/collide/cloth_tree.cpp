@@ -99,31 +99,36 @@ void ClothTree::build(int n) {
   }
   const std::size_t count = ((std::size_t{1} << (2 * levels_ + 2)) - 1) / 3;
   nodes_.assign(count, Node());
+  moved_.assign(count, 1);
   const std::size_t cells = n >= 2 ? static_cast<std::size_t>(n - 1) * (n - 1) : 0;
   startNormals_.assign(2 * cells, Vec3());
   endNormals_.assign(2 * cells, Vec3());
-}
-
-std::size_t ClothTree::index(const Place& p) {
-  const std::size_t before = ((std::size_t{1} << (2 * p.level)) - 1) / 3;
-  return before + static_cast<std::size_t>(p.x) + (std::size_t{1} << p.level) * p.y;
 }
 
 const Box& ClothTree::cellBox(int cell) const {
   return at({levels_, cell % (n_ - 1), cell / (n_ - 1)}).box;
 }
 
-void ClothTree::refitLeaves(const Vec3* start, const Vec3* end, bool newStart, bool cones) {
+void ClothTree::boundCell(const Vec3* start, const Vec3* end, int x, int y) {
+  const int v = x + n_ * y;
+  Box& box = nodes_[index({levels_, x, y})].box;
+  box = Box();
+  for (const int c : {v, v + 1, v + n_, v + n_ + 1}) {
+    box.add(start[c]);
+    box.add(end[c]);
+  }
+}
+
+void ClothTree::refitRows(const LeafRefit& job, int firstRow, int endRow) {
+  const Vec3* start = job.start;
+  const Vec3* end = job.end;
+  const bool newStart = job.newStart;
+  const bool cones = job.cones;
   const int n = n_;
-  for (int y = 0; y < n - 1; ++y) {
+  for (int y = firstRow; y < endRow; ++y) {
     for (int x = 0; x < n - 1; ++x) {
       const int v = x + n * y;
-      Node& node = nodes_[index({levels_, x, y})];
-      node.box = Box();
-      for (const int c : {v, v + 1, v + n, v + n + 1}) {
-        node.box.add(start[c]);
-        node.box.add(end[c]);
-      }
+      boundCell(start, end, x, y);
       const std::size_t cell = static_cast<std::size_t>(x) + static_cast<std::size_t>(n - 1) * y;
       if (newStart) {
         cellNormals(start, v, n, &startNormals_[2 * cell]);
@@ -175,16 +180,97 @@ void ClothTree::refitNode(const Place& p, bool cones) {
 }
 
 // The cells themselves have no cone: a block that is not flat has every pair of its cells met.
-void ClothTree::refit(const Vec3* start, const Vec3* end, bool newStart, bool cones) {
+// A band of rows of blocks of two by two cells: their cells, then the blocks themselves.
+void ClothTree::refitBand(void* context, int band) {
+  const auto& job = *static_cast<const LeafRefit*>(context);
+  ClothTree& tree = *job.tree;
+  if (tree.levels_ == 0) {
+    tree.refitRows(job, 0, tree.n_ - 1);
+    return;
+  }
+  const int blockLevel = tree.levels_ - 1;
+  const int side = 1 << blockLevel;
+  const int first = side * band / job.bands;
+  const int last = side * (band + 1) / job.bands;
+  tree.refitRows(job, std::min(2 * first, tree.n_ - 1), std::min(2 * last, tree.n_ - 1));
+  for (int y = first; y < last; ++y) {
+    for (int x = 0; x < side; ++x) {
+      tree.refitNode({blockLevel, x, y}, job.cones);
+    }
+  }
+}
+
+void ClothTree::refit(const Vec3* start, const Vec3* end, bool newStart, bool cones, Cloth* share) {
   if (n_ < 2) {
     return;
   }
-  refitLeaves(start, end, newStart, cones);
-  for (int level = levels_ - 1; level >= 0; --level) {
+  // The cells row band by row band, each band its own cells' boxes and normals: the same bits
+  // on any number of threads.
+  const int rows = n_ - 1;
+  const int bands = share == nullptr ? 1 : std::min(share->threads, std::max(1, rows * rows / kCellsPerBand));
+  LeafRefit job{this, start, end, newStart, cones, bands};
+  if (bands == 1) {
+    refitBand(&job, 0);
+  } else {
+    share->share(bands, &ClothTree::refitBand, &job);
+  }
+  std::fill(moved_.begin(), moved_.end(), std::uint8_t{1});
+  for (int level = levels_ - 2; level >= 0; --level) {
     const int side = 1 << level;
     for (int y = 0; y < side; ++y) {
       for (int x = 0; x < side; ++x) {
         refitNode({level, x, y}, cones);
+      }
+    }
+  }
+}
+
+void ClothTree::refitMoved(const Vec3* start, const Vec3* end, const std::uint8_t* moved) {
+  if (n_ < 2) {
+    return;
+  }
+  std::fill(moved_.begin(), moved_.end(), std::uint8_t{0});
+  const int n = n_;
+  for (int y = 0; y < n - 1; ++y) {
+    for (int x = 0; x < n - 1; ++x) {
+      const int v = x + n * y;
+      if ((moved[v] | moved[v + 1] | moved[v + n] | moved[v + n + 1]) != 0) {
+        boundCell(start, end, x, y);
+        moved_[index({levels_, x, y})] = 1;
+      }
+    }
+  }
+  for (int level = levels_ - 1; level >= 0; --level) {
+    const int side = 1 << level;
+    for (int y = 0; y < side; ++y) {
+      for (int x = 0; x < side; ++x) {
+        const Place p{level, x, y};
+        std::uint8_t any = 0;
+        for (int k = 0; k < 4; ++k) {
+          any = static_cast<std::uint8_t>(any | moved_[index(child(p, k))]);
+        }
+        if (any != 0) {
+          moved_[index(p)] = 1;
+          refitNode(p, false);
+        }
+      }
+    }
+  }
+}
+
+void ClothTree::touch(int particle) {
+  if (n_ < 2) {
+    return;
+  }
+  const int px = particle % n_;
+  const int py = particle / n_;
+  for (int y = std::max(py - 1, 0); y <= std::min(py, n_ - 2); ++y) {
+    for (int x = std::max(px - 1, 0); x <= std::min(px, n_ - 2); ++x) {
+      for (Place p{levels_, x, y}; moved_[index(p)] == 0; p = {p.level - 1, p.x / 2, p.y / 2}) {
+        moved_[index(p)] = 1;
+        if (p.level == 0) {
+          break;
+        }
       }
     }
   }

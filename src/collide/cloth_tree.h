@@ -9,6 +9,8 @@
 
 namespace vellumry {
 
+class Cloth;
+
 /// A quadtree over the cloth's grid cells: each node bounds its cells over a motion (a box) and,
 /// from blocks of two by two cells up, the directions of their normals (a cone). A patch whose normals all lie within a
 /// narrow cone is too flat to meet itself, and two touching patches flat together cannot meet
@@ -20,23 +22,34 @@ class ClothTree final {
   /// Bounds every cell over the motion from start to end, and with `cones` the directions of
   /// the cells' normals. The start normals are reckoned again only when asked: they stay the
   /// same through the sweeps of one tick.
-  void refit(const Vec3* start, const Vec3* end, bool newStart, bool cones);
+  /// With `share`, the cells are bounded on the cloth's threads.
+  void refit(const Vec3* start, const Vec3* end, bool newStart, bool cones,
+             Cloth* share = nullptr);
+  /// Bounds again only the cells with a corner marked in `moved` (one flag a particle) and the
+  /// nodes above them, as refit would with no cones; the rest keep their boxes, which the same
+  /// positions would give again. Only the nodes so refitted are walked, until touch marks more.
+  void refitMoved(const Vec3* start, const Vec3* end, const std::uint8_t* moved);
+  /// The particle moved after the last refit: the walks visit its cells again.
+  void touch(int particle);
   /// The end normals of the last refit with cones become the next motion's start normals.
   void carryNormals();
   [[nodiscard]] int gridSize() const { return n_; }
 
   /// Calls leaf(cell) for each cell not culled alone, and pair(cellA, cellB) for each pair of
   /// cells whose boxes come within margin and that flatness does not cull; in a fixed order.
+  /// After refitMoved, only those with a moved cell among them.
   template <class Leaf, class Pair>
   void selfPairs(double margin, Leaf&& leaf, Pair&& pair) const {
     if (n_ >= 2) {
       selfWalk({0, 0, 0}, margin, leaf, pair);
     }
   }
-  /// Calls pair(cell, solidNode) for each cell and solid leaf whose boxes come within margin.
+  /// Calls pair(cell, solidNode) for each cell and solid leaf whose boxes come within margin;
+  /// after refitMoved, for moved cells only.
   template <class Pair>
   void solidPairs(const SolidTree& solid, double margin, Pair&& pair) const {
-    if (n_ >= 2 && !solid.empty()) {
+    if (n_ >= 2 && !solid.empty() && !nodes_[0].box.empty() && moved_[0] != 0 &&
+        near(nodes_[0].box, solid.node(0).box, margin)) {
       solidWalk({0, 0, 0}, solid, 0, margin, pair);
     }
   }
@@ -53,22 +66,36 @@ class ClothTree final {
     Box box;
     Cone cone;
   };
-  [[nodiscard]] static std::size_t index(const Place& p);
+  [[nodiscard]] static std::size_t index(const Place& p) {
+    const std::size_t before = ((std::size_t{1} << (2 * p.level)) - 1) / 3;
+    return before + static_cast<std::size_t>(p.x) + (std::size_t{1} << p.level) * p.y;
+  }
   [[nodiscard]] const Node& at(const Place& p) const { return nodes_[index(p)]; }
+  [[nodiscard]] bool moved(const Place& p) const { return moved_[index(p)] != 0; }
   [[nodiscard]] bool isLeaf(const Place& p) const { return p.level == levels_; }
   [[nodiscard]] int cellOf(const Place& p) const { return p.x + (n_ - 1) * p.y; }
   [[nodiscard]] static Place child(const Place& p, int k) {
     return {p.level + 1, 2 * p.x + (k & 1), 2 * p.y + (k >> 1)};
   }
   [[nodiscard]] bool flatTogether(const Place& a, const Place& b) const;
-  void refitLeaves(const Vec3* start, const Vec3* end, bool newStart, bool cones);
+  struct LeafRefit {
+    ClothTree* tree;
+    const Vec3* start;
+    const Vec3* end;
+    bool newStart;
+    bool cones;
+    int bands;
+  };
+  static void refitBand(void* context, int band);
+  void refitRows(const LeafRefit& job, int firstRow, int endRow);
   [[nodiscard]] Cone blockCone(const Place& p) const;
   void refitNode(const Place& p, bool cones);
+  void boundCell(const Vec3* start, const Vec3* end, int x, int y);
 
   template <class Leaf, class Pair>
   void selfWalk(const Place& p, double margin, Leaf& leaf, Pair& pair) const {
     const Node& node = at(p);
-    if (node.box.empty() || node.cone.cosSpread >= kFlat) {
+    if (node.box.empty() || node.cone.cosSpread >= kFlat || !moved(p)) {
       return;
     }
     if (isLeaf(p)) {
@@ -89,8 +116,8 @@ class ClothTree final {
   void pairWalk(const Place& a, const Place& b, double margin, Pair& pair) const {
     const Node& na = at(a);
     const Node& nb = at(b);
-    if (na.box.empty() || nb.box.empty() || !near(na.box, nb.box, margin) ||
-        flatTogether(a, b)) {
+    if (na.box.empty() || nb.box.empty() || (!moved(a) && !moved(b)) ||
+        !near(na.box, nb.box, margin) || flatTogether(a, b)) {
       return;
     }
     if (isLeaf(a) && isLeaf(b)) {
@@ -106,31 +133,68 @@ class ClothTree final {
     }
   }
 
+  // The pair's boxes come within margin (the caller checked); each pair below is checked before
+  // it is visited, in the same order as it would be visited.
   template <class Pair>
   void solidWalk(const Place& p, const SolidTree& solid, int s, double margin, Pair& pair) const {
     const Node& node = at(p);
     const SolidTree::Node& other = solid.node(s);
-    if (node.box.empty() || !near(node.box, other.box, margin)) {
-      return;
-    }
     const bool solidLeaf = other.count > 0;
-    if (isLeaf(p) && solidLeaf) {
-      pair(cellOf(p), s);
+    if (isLeaf(p)) {
+      cellWalk(node.box, cellOf(p), solid, s, margin, pair);
     } else if (solidLeaf || (!isLeaf(p) && node.box.size() >= other.box.size())) {
       for (int k = 0; k < 4; ++k) {
-        solidWalk(child(p, k), solid, s, margin, pair);
+        const Place c = child(p, k);
+        const Node& n = at(c);
+        if (!n.box.empty() && moved(c) && near(n.box, other.box, margin)) {
+          solidWalk(c, solid, s, margin, pair);
+        }
       }
     } else {
-      solidWalk(p, solid, other.first, margin, pair);
-      solidWalk(p, solid, other.first + 1, margin, pair);
+      for (int t = other.first; t < other.first + 2; ++t) {
+        if (near(node.box, solid.node(t).box, margin)) {
+          solidWalk(p, solid, t, margin, pair);
+        }
+      }
+    }
+  }
+
+  // A cell against the solid's subtree from s, whose box comes within margin: its leaves in the
+  // order the walk takes them, first child first.
+  template <class Pair>
+  static void cellWalk(const Box& box, int cell, const SolidTree& solid, int s, double margin,
+                       Pair& pair) {
+    int pending[kSolidDepth];
+    int count = 0;
+    pending[count++] = s;
+    while (count > 0) {
+      const int at = pending[--count];
+      const SolidTree::Node& other = solid.node(at);
+      if (other.count > 0) {
+        pair(cell, at);
+        continue;
+      }
+      const bool second = near(box, solid.node(other.first + 1).box, margin);
+      const bool first = near(box, solid.node(other.first).box, margin);
+      if (second) {
+        pending[count++] = other.first + 1;
+      }
+      if (first) {
+        pending[count++] = other.first;
+      }
     }
   }
 
   /// Normals within about 45 degrees of one axis: flat enough that no two triangles of the patch
   /// sharing no corner come within a thickness below a third of the rest spacing.
   static constexpr double kFlat = 0.7;
+  /// Cells a thread bounds at least in a refit: fewer are not worth waking it for.
+  static constexpr int kCellsPerBand = 1024;
+  /// Entries a cell's walk down the solid's hierarchy may hold at once: one a level and one more.
+  static constexpr int kSolidDepth = SolidTree::kMaxDepth + 2;
 
   std::vector<Node> nodes_;
+  std::vector<std::uint8_t> moved_;  ///< one a node: a cell under it moved since it was last walked clean
   std::vector<Vec3> startNormals_;  ///< one a cell, as a unit vector; zero where none
   std::vector<Vec3> endNormals_;
   int n_ = 0;

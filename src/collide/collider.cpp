@@ -20,7 +20,7 @@ void Collider::setSolid(const SolidMesh* solid, const MeshPlacement& placement) 
   solidPoints_.clear();
   solidTriangles_.clear();
   solidTree_.clear();
-  solidPlanes_.clear();
+  solidFaces_.clear();
   solidFriction_ = placement.friction;
   if (solid == nullptr) {
     return;
@@ -32,12 +32,9 @@ void Collider::setSolid(const SolidMesh* solid, const MeshPlacement& placement) 
   solidTriangles_ = solid->triangles;
   solidTree_.build(solidPoints_, solidTriangles_);
   for (const auto& t : solidTriangles_) {
-    const Vec3& a = solidPoints_[static_cast<std::size_t>(t[0])];
-    Vec3 n = cross(solidPoints_[static_cast<std::size_t>(t[1])] - a,
-                   solidPoints_[static_cast<std::size_t>(t[2])] - a);
-    const double ll = n.lengthSquared();
-    n = ll > 0.0 ? n / std::sqrt(ll) : Vec3();
-    solidPlanes_.push_back({n.x, n.y, n.z, dot(n, a)});
+    solidFaces_.push_back(faceOf(solidPoints_[static_cast<std::size_t>(t[0])],
+                                 solidPoints_[static_cast<std::size_t>(t[1])],
+                                 solidPoints_[static_cast<std::size_t>(t[2])]));
   }
 }
 
@@ -54,6 +51,7 @@ void Collider::prepare(const Cloth& cloth) {
     zone_.resize(count);
     zoneCount_.resize(count);
     marks_.resize(count);
+    stirred_.resize(count);
   }
 }
 
@@ -142,7 +140,14 @@ int Collider::sweep(Pass pass, bool newStart) {
   }
   // The first pass pushes apart whatever is nearer than the thickness; the crossing checks
   // need only what touches over the motion.
-  tree_.refit(start_.data(), end_.data(), newStart, pass == Pass::kNear);
+  // A crossing sweep refits and walks only the cells that moved since the last sweep: a pair
+  // whose corners all kept still was met then as it would be now, and found nothing to stop.
+  if (pass == Pass::kCross) {
+    tree_.refitMoved(start_.data(), end_.data(), stirred_.data());
+  } else {
+    tree_.refit(start_.data(), end_.data(), newStart, pass == Pass::kNear, cloth_);
+  }
+  std::fill_n(stirred_.begin(), cloth_->particleCount, std::uint8_t{0});
   const double margin = pass == Pass::kNear ? settings_.thickness : kTouching * settings_.thickness;
   if (settings_.self) {
     tree_.selfPairs(

@@ -6,6 +6,7 @@
 
 #include "collide/cloth_tree.h"
 #include "collide/contact_pairs.h"
+#include "collide/solid_faces.h"
 #include "collide/solid_mesh.h"
 #include "collide/solid_tree.h"
 #include "math/vec3.h"
@@ -84,14 +85,17 @@ class Collider final {
   void keepFromBall();
   void keepAboveFloor();
   [[nodiscard]] CellParts partsOf(int cell) const;
+  [[nodiscard]] CellParts pointsOf(int cell) const;
   void cellAlone(int cell);
   void cellPair(int a, int b);
   void cellSolid(int cell, int solidNode);
-  [[nodiscard]] bool mayMeetFace(int particle, std::int32_t triangle) const;
+  void sharpParts(const CellParts& c, const std::array<std::int32_t, 3>& s, std::uint8_t owns);
   void gather(const int corners[4], Corner c[4], bool& moving, bool& solid) const;
-  bool pushApart(Corner c[4], bool pointTriangle, bool moving);
+  bool pushApart(Corner c[4], bool pointTriangle, bool moving, bool mayEndNear);
   bool stopCrossing(Corner c[4], bool pointTriangle, const int corners[4]);
-  void meet(bool pointTriangle, const int corners[4]);
+  void meet(bool pointTriangle, const int corners[4], FaceReach reach);
+  void stir(const int corners[4]);
+  void meet(bool pointTriangle, const int corners[4]) { meet(pointTriangle, corners, {true, true}); }
   void joinZone(const int corners[4]);
   int rootOf(int particle);
   void resolveByZones();
@@ -102,7 +106,7 @@ class Collider final {
   std::vector<std::array<std::int32_t, 3>> solidTriangles_;
   double solidFriction_ = 0.0;
   SolidTree solidTree_;
-  std::vector<std::array<double, 4>> solidPlanes_;  ///< each triangle's unit normal and offset
+  std::vector<SolidFace> solidFaces_;  ///< one a triangle
 
   ClothTree tree_;
   std::vector<Vec3> start_;     ///< where the tick's motion starts
@@ -114,6 +118,7 @@ class Collider final {
   std::vector<Vec3> zoneVelocity_;   ///< at a zone's root: its free members' summed velocity
   std::vector<std::int32_t> zoneCount_;
   std::vector<std::uint8_t> marks_;  ///< bit 0: met the solid; bit 1: a zone's root is pinned
+  std::vector<std::uint8_t> stirred_;  ///< 1: moved, or in a crossing, since the tree's last refit
   Cloth* cloth_ = nullptr;
   ContactSettings settings_;
   ContactReport report_;

@@ -82,7 +82,7 @@ void SolidTree::clear() {
   nodes_.clear();
   order_.clear();
   owns_.clear();
-  triangleBoxes_.clear();
+  entryBoxes_.clear();
 }
 
 // Halves the entries at their centres' median along the centres' longest extent; ties go by
@@ -111,10 +111,10 @@ void SolidTree::build(const std::vector<Vec3>& points,
   }
   const auto count = static_cast<std::int32_t>(triangles.size());
   std::vector<Vec3> centres(triangles.size());
-  triangleBoxes_.resize(triangles.size());
+  std::vector<Box> triangleBoxes(triangles.size());
   order_.resize(triangles.size());
   for (std::size_t t = 0; t < triangles.size(); ++t) {
-    Box& b = triangleBoxes_[t];
+    Box& b = triangleBoxes[t];
     for (const std::int32_t k : triangles[t]) {
       b.add(points[static_cast<std::size_t>(k)]);
     }
@@ -138,11 +138,15 @@ void SolidTree::build(const std::vector<Vec3>& points,
     pending.push_back(child);
     pending.push_back(child + 1);
   }
+  entryBoxes_.resize(triangles.size());
+  for (std::size_t k = 0; k < order_.size(); ++k) {
+    entryBoxes_[k] = triangleBoxes[static_cast<std::size_t>(order_[k])];
+  }
   for (std::size_t i = nodes_.size(); i-- > 0;) {
     Node& n = nodes_[i];
     if (n.count > 0) {
       for (int k = n.first; k < n.first + n.count; ++k) {
-        n.box.add(triangleBoxes_[static_cast<std::size_t>(order_[static_cast<std::size_t>(k)])]);
+        n.box.add(entryBoxes_[static_cast<std::size_t>(k)]);
       }
     } else {
       n.box.add(nodes_[static_cast<std::size_t>(n.first)].box);

@@ -20,6 +20,9 @@ class SolidTree final {
     std::int32_t count = 0;  ///< a leaf's triangles; 0 for an inner node (right child: first + 1)
   };
 
+  /// Levels below the root at most: halving a count of 32 bits goes no deeper.
+  static constexpr int kMaxDepth = 32;
+
   void build(const std::vector<Vec3>& points,
              const std::vector<std::array<std::int32_t, 3>>& triangles);
   void clear();
@@ -32,6 +35,8 @@ class SolidTree final {
   [[nodiscard]] std::uint8_t owns(int triangle) const {
     return owns_[static_cast<std::size_t>(triangle)];
   }
+  /// The box of the triangle at entry k of order().
+  [[nodiscard]] const Box& entryBox(int k) const { return entryBoxes_[static_cast<std::size_t>(k)]; }
 
  private:
   int split(const std::vector<Vec3>& centres, int first, int count);
@@ -39,7 +44,7 @@ class SolidTree final {
   std::vector<Node> nodes_;
   std::vector<std::int32_t> order_;
   std::vector<std::uint8_t> owns_;
-  std::vector<Box> triangleBoxes_;
+  std::vector<Box> entryBoxes_;  ///< as order(): a leaf's boxes side by side
 };
 
 }  // namespace vellumry

@@ -1,0 +1,157 @@
+// The cloth's points against the solid's faces, and its parts against the solid's sharp corners
+// and edges. The solid stands still, so each face's planes are reckoned once: a point that keeps
+// well off a face's plane, or well outside one of its edges, all through its motion cannot cross
+// the face, and one that ends well outside cannot end near it. Those checks are left out; every
+// other one runs as it would for any pair, in the same order, so the result is the same.
+#include <algorithm>
+#include <cmath>
+
+#include "collide/solid_faces.h"
+
+#include "collide/collider.h"
+#include "collide/contact_geometry.h"
+#include "collide/contact_pairs.h"
+
+namespace vellumry {
+
+namespace {
+
+// How far past the touching distance a point must keep off a face's planes, at both ends of its
+// motion, to be taken as unable to cross the face: far beyond the rounding of either test.
+constexpr double kClearOfPlane = 2.0;
+
+// Coordinates beyond this many touching distances make rounding too coarse to trust the planes.
+constexpr double kTrustedScale = 1e9;
+
+// A face whose corner angle has a squared sine below this is a sliver: its planes may be off by
+// more than rounding.
+constexpr double kSliver = 1e-8;
+
+double largest(const Vec3& p) { return std::max({std::abs(p.x), std::abs(p.y), std::abs(p.z)}); }
+
+int solidIndex(std::int32_t point) { return -1 - point; }
+
+double above(const std::array<double, 4>& plane, const Vec3& p) {
+  return dot(Vec3(plane[0], plane[1], plane[2]), p) - plane[3];
+}
+
+}  // namespace
+
+SolidFace faceOf(const Vec3& a, const Vec3& b, const Vec3& c) {
+  SolidFace f;
+  const Vec3 e1 = b - a;
+  const Vec3 e2 = c - a;
+  Vec3 n = cross(e1, e2);
+  const double ll = n.lengthSquared();
+  n = ll > 0.0 ? n / std::sqrt(ll) : Vec3();
+  f.plane = {n.x, n.y, n.z, dot(n, a)};
+  f.trusted = ll > kSliver * e1.lengthSquared() * e2.lengthSquared();
+  f.scale = std::max({largest(a), largest(b), largest(c)});
+  const Vec3 corners[3] = {a, b, c};
+  for (std::size_t k = 0; k < 3; ++k) {
+    const Vec3& from = corners[k];
+    Vec3 out = cross(corners[(k + 1) % 3] - from, n);
+    const double oo = out.lengthSquared();
+    if (!(oo > 0.0)) {
+      f.trusted = false;
+      continue;
+    }
+    out /= std::sqrt(oo);
+    std::array<double, 4>& edge = f.edges[k];
+    edge = {out.x, out.y, out.z, dot(out, from)};
+    if (above(edge, corners[(k + 2) % 3]) > 0.0) {
+      edge = {-out.x, -out.y, -out.z, -edge[3]};
+    }
+  }
+  return f;
+}
+
+// Whether the point can come within the thickness of the solid's triangle (near pass) or
+// pass through its plane (crossing passes). By the face's plane alone, as every pair is first
+// judged; then, where the face is no sliver, by how far the point keeps off its planes.
+FaceReach faceReach(const SolidFace& f, const Vec3& from, const Vec3& to, double gap,
+                    bool nearPass) {
+  const FaceReach any;
+  if (f.plane[0] == 0.0 && f.plane[1] == 0.0 && f.plane[2] == 0.0) {
+    return any;
+  }
+  const double after = above(f.plane, to);
+  const double touching = kTouching * gap;
+  const double before = above(f.plane, from);
+  const bool apart =
+      (before > touching && after > touching) || (before < -touching && after < -touching);
+  if (!(nearPass && after < gap && after > -gap) && apart) {
+    return {false, false};
+  }
+  const double scale = std::max({f.scale, largest(from), largest(to)});
+  if (!f.trusted || !(kTrustedScale * touching > 1.0 + scale)) {
+    return any;
+  }
+  const double clear = kClearOfPlane * touching;
+  const double reach = gap + touching;
+  FaceReach r;
+  r.cross = !((before > clear && after > clear) || (before < -clear && after < -clear));
+  r.nearEnd = nearPass && after < reach && after > -reach;
+  for (const std::array<double, 4>& edge : f.edges) {
+    const double outAfter = above(edge, to);
+    r.cross = r.cross && !(outAfter > clear && above(edge, from) > clear);
+    r.nearEnd = r.nearEnd && !(outAfter > reach);
+  }
+  return r;
+}
+
+// Each face is met only by the points whose swept boxes come within the margin of its own box,
+// the very test a pair passes before anything else, so nothing the pair would do is missed.
+void Collider::cellSolid(int cell, int solidNode) {
+  const CellParts c = pointsOf(cell);
+  const SolidTree::Node& leaf = solidTree_.node(solidNode);
+  const double margin = pass_ == Pass::kNear ? settings_.thickness : kTouching * settings_.thickness;
+  for (int k = leaf.first; k < leaf.first + leaf.count; ++k) {
+    const std::int32_t t = solidTree_.order()[k];
+    const auto& s = solidTriangles_[static_cast<std::size_t>(t)];
+    const Box& faceBox = solidTree_.entryBox(k);
+    for (int i = 0; i < c.pointCount; ++i) {
+      const auto j = static_cast<std::size_t>(c.points[i]);
+      Box swept;
+      swept.add(start_[j]);
+      swept.add(end_[j]);
+      if (!near(swept, faceBox, margin)) {
+        continue;
+      }
+      const FaceReach reach = faceReach(solidFaces_[static_cast<std::size_t>(t)], start_[j],
+                                        end_[j], settings_.thickness, pass_ == Pass::kNear);
+      if (reach.cross || reach.nearEnd) {
+        const int corners[4] = {c.points[i], solidIndex(s[0]), solidIndex(s[1]), solidIndex(s[2])};
+        meet(true, corners, reach);
+      }
+    }
+    const std::uint8_t owns = solidTree_.owns(t);
+    if (owns != 0) {
+      sharpParts(partsOf(cell), s, owns);
+    }
+  }
+}
+
+// The solid's sharp corners against the cell's triangles, and its sharp edges against the
+// cell's edges.
+void Collider::sharpParts(const CellParts& c, const std::array<std::int32_t, 3>& s,
+                          std::uint8_t owns) {
+  for (int corner = 0; corner < 3; ++corner) {
+    const int from = solidIndex(s[static_cast<std::size_t>(corner)]);
+    const int to = solidIndex(s[static_cast<std::size_t>((corner + 1) % 3)]);
+    if ((owns & (1U << corner)) != 0) {
+      for (int i = 0; i < c.triangleCount; ++i) {
+        const int corners[4] = {from, c.triangles[i][0], c.triangles[i][1], c.triangles[i][2]};
+        meet(true, corners);
+      }
+    }
+    if ((owns & (8U << corner)) != 0) {
+      for (int i = 0; i < c.edgeCount; ++i) {
+        const int corners[4] = {c.edges[i][0], c.edges[i][1], from, to};
+        meet(false, corners);
+      }
+    }
+  }
+}
+
+}  // namespace vellumry
