@@ -1,11 +1,14 @@
 // The cloth's surface against the ball and against solids read from files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "collide/contact_geometry.h"
+#include "collide/solid_inside.h"
 #include "collide_run.h"
 #include "crossings.h"
 #include "world/mesh_file.h"
@@ -142,6 +145,67 @@ TEST(SolidContacts, OneSolidInEveryFormatAndOnAnyThreadsGivesTheSameCloth) {
   EXPECT_EQ(solidCrossings(*first.cloth, first.collider.solidPoints(),
                            first.collider.solidTriangles()),
             0);
+}
+
+// A box moved onto the cloth as it was built, its near face just past the cloth: the particles it
+// swallowed leave it at the next tick, most of them by the thickness, and none goes back in.
+TEST(SolidContacts, ABoxMovedOntoTheClothPushesOutWhatItSwallowed) {
+  const double h = 0.03;
+  ClothRun run(12, 2.0);
+  run.scene.world.collision = {h, false};
+  run.start();
+  const Vec3 middle = run.at(6, 6).position;
+  const Vec3 corner = run.at(11, 11).position;
+  // The axis across the flat cloth, and a box half a particle spacing deep into it from there.
+  const Vec3 across = corner.x == middle.x   ? Vec3(1, 0, 0)
+                      : corner.y == middle.y ? Vec3(0, 1, 0)
+                                             : Vec3(0, 0, 1);
+  const Vec3 centre = plus(middle, 0.4 * across);
+  const Vec3 lo = centre - Vec3(0.45, 0.45, 0.45);
+  const Vec3 hi = plus(centre, Vec3(0.45, 0.45, 0.45));
+  const auto outside = [&](const Vec3& p) {
+    const double dx = std::max({lo.x - p.x, 0.0, p.x - hi.x});
+    const double dy = std::max({lo.y - p.y, 0.0, p.y - hi.y});
+    const double dz = std::max({lo.z - p.z, 0.0, p.z - hi.z});
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+  };
+  std::vector<int> swallowed;
+  for (int i = 0; i < run.cloth->particleCount; ++i) {
+    if (outside(run.cloth->particles[static_cast<std::size_t>(i)].position) == 0.0) {
+      swallowed.push_back(i);
+    }
+  }
+  ASSERT_GT(swallowed.size(), 8U);
+  const SolidMesh box = cube(lo, hi);
+  run.collider.setSolid(&box, MeshPlacement{Vec3(), 1.0, 0.5});
+  run.tick();
+  std::size_t pushedFar = 0;
+  for (const int i : swallowed) {
+    const double out = outside(run.cloth->particles[static_cast<std::size_t>(i)].position);
+    EXPECT_GT(out, 0.0) << "particle " << i << " was left inside";
+    pushedFar += out >= 0.9 * h ? 1 : 0;
+  }
+  EXPECT_GT(2 * pushedFar, swallowed.size()) << "most leave by the thickness";
+  for (int t = 0; t < 30; ++t) {
+    run.tick();
+    for (int i = 0; i < run.cloth->particleCount; ++i) {
+      ASSERT_GT(outside(run.cloth->particles[static_cast<std::size_t>(i)].position), 0.0)
+          << "particle " << i << " inside at tick " << t;
+    }
+  }
+}
+
+// Only a solid whose every edge joins two faces has an inside to push particles out of.
+TEST(SolidContacts, OnlyASolidWithEveryEdgeOnTwoFacesIsClosed) {
+  const SolidMesh box = cube(Vec3(0, 0, 0), Vec3(1, 1, 1));
+  auto open = box.triangles;
+  open.pop_back();
+  auto doubled = box.triangles;
+  doubled.push_back(box.triangles.front());
+  EXPECT_TRUE(isClosed(box.triangles));
+  EXPECT_FALSE(isClosed(open)) << "a face missing";
+  EXPECT_FALSE(isClosed(doubled)) << "an edge on three faces";
+  EXPECT_FALSE(isClosed({}));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "cloth/cloth.h"
 #include "collide/contact_geometry.h"
 #include "collide/contact_pairs.h"
+#include "collide/solid_inside.h"
 
 namespace vellumry {
 
@@ -22,9 +23,12 @@ void Collider::setSolid(const SolidMesh* solid, const MeshPlacement& placement) 
   solidTree_.clear();
   solidFaces_.clear();
   solidFriction_ = placement.friction;
+  closed_ = false;
   if (solid == nullptr) {
     return;
   }
+  placed_ = true;
+  closed_ = isClosed(solid->triangles);
   solidPoints_.reserve(solid->points.size());
   for (const Vec3& p : solid->points) {
     solidPoints_.push_back(placePoint(placement, p));
@@ -95,6 +99,10 @@ void Collider::collide(Cloth& cloth, const ContactSettings& settings) {
     yields_[j] = p.pinned ? 0.0 : 1.0;
     zone_[j] = -1;
     marks_[j] = 0;
+  }
+  if (placed_) {
+    placed_ = false;
+    leaveSolid();
   }
   // The first sweep checks every pair for a crossing and pushes apart what is near; when it
   // moved nothing, its checks stand. Else crossing checks follow until one finds none.
@@ -204,6 +212,34 @@ void Collider::keepAboveFloor() {
 // A particle moved by the contacts keeps no velocity against the way it was moved, and one that
 // met the solid loses the solid's share of the rest. Impact zones move as one: their members
 // take the zone's mean velocity, or none where the zone is held still.
+// A solid set or moved onto the cloth leaves particles inside it, where the contacts, which keep
+// each particle on the side it started from, would hold them. Each goes out, the thickness beyond
+// the nearest point of the surface, and its tick starts there: nothing crossed on the way out.
+void Collider::leaveSolid() {
+  if (!closed_) {
+    return;
+  }
+  const SolidView solid{solidPoints_, solidTriangles_, solidTree_};
+  for (int i = 0; i < cloth_->particleCount; ++i) {
+    const auto j = static_cast<std::size_t>(i);
+    if (yields_[j] == 0.0 || !insideSolid(solid, end_[j])) {
+      continue;
+    }
+    const Vec3 q = nearestOnSolid(solid, end_[j]);
+    Vec3 out = q - end_[j];
+    const double ll = out.lengthSquared();
+    if (!(ll > 0.0)) {
+      continue;
+    }
+    out /= std::sqrt(ll);
+    const Vec3 placed = plus(q, settings_.thickness * out);
+    end_[j] = placed;
+    stepped_[j] = placed;
+    start_[j] = placed;
+    normalsCarried_ = false;
+  }
+}
+
 void Collider::settleVelocities() {
   const double keep = 1.0 - solidFriction_;
   for (int i = 0; i < cloth_->particleCount; ++i) {

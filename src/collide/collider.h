@@ -101,6 +101,7 @@ class Collider final {
   void resolveByZones();
   void moveZones(bool freeze);
   void settleVelocities();
+  void leaveSolid();
 
   std::vector<Vec3> solidPoints_;
   std::vector<std::array<std::int32_t, 3>> solidTriangles_;
@@ -128,6 +129,8 @@ class Collider final {
   bool normalsCarried_ = false;  ///< the tree holds the normals where this tick starts
   long long lastStep_ = -1;  ///< the cloth's step count when the last contacts ended
   const Cloth* lastCloth_ = nullptr;
+  bool closed_ = false;  ///< the solid has an inside
+  bool placed_ = false;  ///< the solid was set or moved since the last contacts
 };
 
 }  // namespace vellumry
