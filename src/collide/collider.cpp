@@ -44,6 +44,7 @@ void Collider::setSolid(const SolidMesh* solid, const MeshPlacement& placement) 
 
 void Collider::prepare(const Cloth& cloth) {
   const auto count = static_cast<std::size_t>(cloth.particleCount);
+  placed_ = true;  // a cloth built afresh may lie inside the solid
   if (tree_.gridSize() != cloth.gridSize) {
     tree_.build(cloth.gridSize);
   }

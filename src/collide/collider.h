@@ -130,7 +130,7 @@ class Collider final {
   long long lastStep_ = -1;  ///< the cloth's step count when the last contacts ended
   const Cloth* lastCloth_ = nullptr;
   bool closed_ = false;  ///< the solid has an inside
-  bool placed_ = false;  ///< the solid was set or moved since the last contacts
+  bool placed_ = false;  ///< the solid or the cloth was set, moved or built since the last contacts
 };
 
 }  // namespace vellumry
