@@ -164,25 +164,9 @@ class ClothTree final {
   template <class Pair>
   static void cellWalk(const Box& box, int cell, const SolidTree& solid, int s, double margin,
                        Pair& pair) {
-    int pending[kSolidDepth];
-    int count = 0;
-    pending[count++] = s;
-    while (count > 0) {
-      const int at = pending[--count];
-      const SolidTree::Node& other = solid.node(at);
-      if (other.count > 0) {
-        pair(cell, at);
-        continue;
-      }
-      const bool second = near(box, solid.node(other.first + 1).box, margin);
-      const bool first = near(box, solid.node(other.first).box, margin);
-      if (second) {
-        pending[count++] = other.first + 1;
-      }
-      if (first) {
-        pending[count++] = other.first;
-      }
-    }
+    solid.walk(
+        s, [&](const Box& other) { return near(box, other, margin); },
+        [&](int leaf) { pair(cell, leaf); });
   }
 
   /// Normals within about 45 degrees of one axis: flat enough that no two triangles of the patch
@@ -190,8 +174,6 @@ class ClothTree final {
   static constexpr double kFlat = 0.7;
   /// Cells a thread bounds at least in a refit: fewer are not worth waking it for.
   static constexpr int kCellsPerBand = 1024;
-  /// Entries a cell's walk down the solid's hierarchy may hold at once: one a level and one more.
-  static constexpr int kSolidDepth = SolidTree::kMaxDepth + 2;
 
   std::vector<Node> nodes_;
   std::vector<std::uint8_t> moved_;  ///< one a node: a cell under it moved since it was last walked clean

@@ -55,28 +55,19 @@ double squaredDistance(const Box& box, const Vec3& p) {
   return (dx * dx + dy * dy) + dz * dz;
 }
 
-template <typename Leaf, typename Enter>
-void walk(const SolidTree& tree, Enter enter, Leaf leaf) {
-  if (tree.empty()) {
+// triangle(t) for each triangle in a leaf of the solid's hierarchy that enter(box) lets the
+// walk reach.
+template <typename Enter, typename Triangle>
+void eachTriangle(const SolidTree& tree, Enter enter, Triangle triangle) {
+  if (tree.empty() || !enter(tree.node(0).box)) {
     return;
   }
-  int stack[SolidTree::kMaxDepth + 2];
-  int top = 0;
-  stack[top++] = 0;
-  while (top > 0) {
-    const SolidTree::Node& node = tree.node(stack[--top]);
-    if (!enter(node.box)) {
-      continue;
+  tree.walk(0, enter, [&](int leaf) {
+    const SolidTree::Node& node = tree.node(leaf);
+    for (int k = node.first; k < node.first + node.count; ++k) {
+      triangle(tree.order()[k]);
     }
-    if (node.count > 0) {
-      for (int k = node.first; k < node.first + node.count; ++k) {
-        leaf(tree.order()[k]);
-      }
-      continue;
-    }
-    stack[top++] = node.first + 1;
-    stack[top++] = node.first;
-  }
+  });
 }
 
 }  // namespace
@@ -103,7 +94,7 @@ bool isClosed(const std::vector<std::array<std::int32_t, 3>>& triangles) {
 
 bool insideSolid(const SolidView& solid, const Vec3& p) {
   int crossings = 0;
-  walk(
+  eachTriangle(
       solid.tree, [&p](const Box& box) { return rayMeets(box, p); },
       [&](int triangle) {
         const auto& t = solid.triangles[static_cast<std::size_t>(triangle)];
@@ -119,7 +110,7 @@ bool insideSolid(const SolidView& solid, const Vec3& p) {
 Vec3 nearestOnSolid(const SolidView& solid, const Vec3& p) {
   double best = HUGE_VAL;
   Vec3 nearest = p;
-  walk(
+  eachTriangle(
       solid.tree, [&](const Box& box) { return squaredDistance(box, p) < best; },
       [&](int triangle) {
         const auto& t = solid.triangles[static_cast<std::size_t>(triangle)];

@@ -38,6 +38,32 @@ class SolidTree final {
   /// The box of the triangle at entry k of order().
   [[nodiscard]] const Box& entryBox(int k) const { return entryBoxes_[static_cast<std::size_t>(k)]; }
 
+  /// leaf(node) for each leaf under node `from` (taken as entered) whose box and every box above
+  /// it up to `from` enter(box) accepts, first child first; a node's children are asked before
+  /// either is walked.
+  template <class Enter, class Leaf>
+  void walk(int from, Enter enter, Leaf leaf) const {
+    int pending[kMaxDepth + 2];  // one a level and one more
+    int count = 0;
+    pending[count++] = from;
+    while (count > 0) {
+      const int at = pending[--count];
+      const Node& node = nodes_[static_cast<std::size_t>(at)];
+      if (node.count > 0) {
+        leaf(at);
+        continue;
+      }
+      const bool second = enter(nodes_[static_cast<std::size_t>(node.first) + 1].box);
+      const bool first = enter(nodes_[static_cast<std::size_t>(node.first)].box);
+      if (second) {
+        pending[count++] = node.first + 1;
+      }
+      if (first) {
+        pending[count++] = node.first;
+      }
+    }
+  }
+
  private:
   int split(const std::vector<Vec3>& centres, int first, int count);
 
