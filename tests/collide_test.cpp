@@ -89,6 +89,30 @@ TEST(SelfCollision, HeapOnTheFloorNeverCrossesItself) {
   }
 }
 
+// A thickness of three rest spacings: the sheet's own parts lie nearer than that, and pushed
+// apart by it they would tangle at every tick. The layers keep a third of the spacing, the
+// floor the whole thickness, and the curtain still never crosses itself.
+TEST(SelfCollision, LayersKeepAtMostAThirdOfTheRestSpacing) {
+  ClothRun run(16, 3.0);
+  run.scene.world.collision = {0.6, true};
+  run.scene.world.floor = {true, -1.2, 0.6};
+  run.start();
+  EXPECT_DOUBLE_EQ(layerThickness(*run.cloth, 0.6), 0.2 / 3.0);
+  EXPECT_DOUBLE_EQ(layerThickness(*run.cloth, 0.05), 0.05);
+  int most = 0;
+  int pushed = 0;
+  const auto together = [&run](int t) { pushTogether(run, t); };
+  EXPECT_EQ(crossingFrames(run, 30, together, most, &pushed), 0);
+  EXPECT_EQ(pushed, 0) << "the hanging sheet pushed itself apart";
+  EXPECT_EQ(crossingFrames(run, 150, together, most, &pushed), 0) << most << " pairs at once";
+  EXPECT_GT(pushed, 0) << "the folds must meet";
+  double lowest = 0.0;
+  for (int i = 0; i < run.cloth->particleCount; ++i) {
+    lowest = std::min(lowest, run.cloth->particles[static_cast<std::size_t>(i)].position.y);
+  }
+  EXPECT_GT(lowest, -1.2 + 0.5) << "the floor keeps the whole thickness, not the layers'";
+}
+
 TEST(SelfCollision, CornerPulledOverALyingClothNeverCrossesIt) {
   for (const bool self : {false, true}) {
     SCOPED_TRACE(self ? "self on" : "self off");

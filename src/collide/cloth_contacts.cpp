@@ -177,7 +177,7 @@ bool partsNear(const Corner c[4], bool pointTriangle, double margin) {
 // The near pass: a crossing first; else what is nearer than the thickness. Whether it moved
 // the corners.
 bool Collider::pushApart(Corner c[4], bool pointTriangle, bool moving, bool mayEndNear) {
-  const double gap = settings_.thickness;
+  const double gap = gap_;
   Contact k;
   if (moving && (pointTriangle ? pointTriangleCrosses(c, gap, k) : edgesCross(c, gap, k)) &&
       violated(c, k, 0.5 * gap)) {
@@ -194,7 +194,7 @@ bool Collider::pushApart(Corner c[4], bool pointTriangle, bool moving, bool mayE
 
 // The crossing passes: whether a crossing was stopped (and the corners moved).
 bool Collider::stopCrossing(Corner c[4], bool pointTriangle, const int corners[4]) {
-  const double gap = settings_.thickness;
+  const double gap = gap_;
   Contact k;
   if (!(pointTriangle ? pointTriangleCrosses(c, gap, k) : edgesCross(c, gap, k)) ||
       !violated(c, k, 0.5 * gap)) {
@@ -214,7 +214,8 @@ void Collider::meet(bool pointTriangle, const int corners[4], FaceReach reach) {
   bool solid = false;
   gather(corners, c, moving, solid);
   const bool nearPass = pass_ == Pass::kNear;
-  const double gap = settings_.thickness;
+  gap_ = solid ? settings_.thickness : settings_.layers;
+  const double gap = gap_;
   if (!partsNear(c, pointTriangle, nearPass ? gap : kTouching * gap)) {
     return;
   }

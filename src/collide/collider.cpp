@@ -158,9 +158,11 @@ int Collider::sweep(Pass pass, bool newStart) {
   }
   std::fill_n(stirred_.begin(), cloth_->particleCount, std::uint8_t{0});
   const double margin = pass == Pass::kNear ? settings_.thickness : kTouching * settings_.thickness;
+  const double layerMargin = pass == Pass::kNear ? settings_.layers : kTouching * settings_.layers;
   if (settings_.self) {
     tree_.selfPairs(
-        margin, [this](int cell) { cellAlone(cell); }, [this](int a, int b) { cellPair(a, b); });
+        layerMargin, [this](int cell) { cellAlone(cell); },
+        [this](int a, int b) { cellPair(a, b); });
   }
   if (hasSolid()) {
     tree_.solidPairs(solidTree_, margin, [this](int cell, int node) { cellSolid(cell, node); });

@@ -17,7 +17,8 @@ class Cloth;
 
 /// What the cloth keeps its distance from in one tick's contacts.
 struct ContactSettings {
-  double thickness = 0.0;  ///< kept between layers and from every solid; above 0
+  double thickness = 0.0;  ///< kept from every solid; above 0
+  double layers = 0.0;     ///< kept between layers of the cloth; above 0, at most thickness
   bool self = false;       ///< whether the cloth meets itself
   bool ball = false;
   Vec3 centre;
@@ -126,6 +127,7 @@ class Collider final {
   Pass pass_ = Pass::kNear;
   int hits_ = 0;   ///< crossings the sweep found
   int moved_ = 0;  ///< pairs the sweep pushed apart
+  double gap_ = 0.0;  ///< what the pair being met keeps: the thickness from a solid, else the layers
   bool normalsCarried_ = false;  ///< the tree holds the normals where this tick starts
   long long lastStep_ = -1;  ///< the cloth's step count when the last contacts ended
   const Cloth* lastCloth_ = nullptr;

@@ -1,5 +1,7 @@
 #include "world/collide_step.h"
 
+#include <algorithm>
+
 #include "world/world_step.h"
 
 namespace vellumry {
@@ -12,6 +14,13 @@ double contactThickness(const World& world, const Cloth& cloth, bool solid) {
     return kDefaultThicknessShare * cloth.width / (cloth.gridSize - 1);
   }
   return 0.0;
+}
+
+double layerThickness(const Cloth& cloth, double h) {
+  if (cloth.gridSize < 2) {
+    return h;
+  }
+  return std::min(h, kMostLayerShare * (cloth.width / (cloth.gridSize - 1)));
 }
 
 void advanceColliding(Cloth& cloth, const World& world, Collider& collider, double tearRatio,
@@ -28,6 +37,7 @@ void advanceColliding(Cloth& cloth, const World& world, Collider& collider, doub
   advanceInWorld(cloth, kept, tearRatio, dt, substeps, steps);
   ContactSettings s;
   s.thickness = h;
+  s.layers = layerThickness(cloth, h);
   s.self = world.collision.self;
   s.ball = world.ball.enabled;
   s.centre = world.ball.centre;
