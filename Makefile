@@ -64,7 +64,8 @@ package: build
 
 # Each fuzzer takes its share of FUZZ_SECONDS. The session fuzzer's seeds are every checked-in
 # session, the scene fuzzer's every example scene, the mesh fuzzer's every mesh; what the fuzzers
-# add stays in build/fuzz.
+# add stays in build/fuzz. They run there: the mesh reader's child process, which may abort on a
+# file (the reader then refuses it), leaves its report and the file that made it abort there too.
 FUZZERS = session scene mesh
 FUZZ_SHARE = $$(( $(FUZZ_SECONDS) / $(words $(FUZZERS)) ))
 FUZZ_FLAGS = -max_total_time=$(FUZZ_SHARE) -close_fd_mask=3 -print_final_stats=1
@@ -76,11 +77,11 @@ fuzz: deps
 	cp tests/sessions/*.session data/sessions/*.session tests/fuzz/*.session build/fuzz/corpus/
 	cp data/scenes/*.toml build/fuzz/scene-corpus/
 	cp data/meshes/* build/fuzz/mesh-corpus/
-	./build/fuzz/session_fuzz $(FUZZ_FLAGS) -max_len=8192 -dict=tests/fuzz/session.dict \
-	  build/fuzz/corpus
-	./build/fuzz/scene_fuzz $(FUZZ_FLAGS) -max_len=8192 -dict=tests/fuzz/scene.dict \
-	  build/fuzz/scene-corpus
-	./build/fuzz/mesh_fuzz $(FUZZ_FLAGS) -max_len=4096 build/fuzz/mesh-corpus
+	cd build/fuzz && ./session_fuzz $(FUZZ_FLAGS) -max_len=8192 \
+	  -dict=$(CURDIR)/tests/fuzz/session.dict corpus
+	cd build/fuzz && ./scene_fuzz $(FUZZ_FLAGS) -max_len=8192 \
+	  -dict=$(CURDIR)/tests/fuzz/scene.dict scene-corpus
+	cd build/fuzz && ./mesh_fuzz $(FUZZ_FLAGS) -max_len=4096 mesh-corpus
 
 # The 400-tick session, every tick, at 288 by 288: about 570 kB.
 demo: build
