@@ -102,13 +102,12 @@ TEST(SelfCollision, LayersKeepAtMostAThirdOfTheRestSpacing) {
   int most = 0;
   int pushed = 0;
   const auto together = [&run](int t) { pushTogether(run, t); };
-  EXPECT_EQ(crossingFrames(run, 30, together, most, &pushed), 0);
-  EXPECT_EQ(pushed, 0) << "the hanging sheet pushed itself apart";
+  EXPECT_EQ(crossingFrames(run, 30, together, most, &pushed) + pushed, 0) << "pushed itself apart";
   EXPECT_EQ(crossingFrames(run, 150, together, most, &pushed), 0) << most << " pairs at once";
   EXPECT_GT(pushed, 0) << "the folds must meet";
   double lowest = 0.0;
-  for (int i = 0; i < run.cloth->particleCount; ++i) {
-    lowest = std::min(lowest, run.cloth->particles[static_cast<std::size_t>(i)].position.y);
+  for (const Particle& p : run.cloth->particles) {
+    lowest = std::min(lowest, p.position.y);
   }
   EXPECT_GT(lowest, -1.2 + 0.5) << "the floor keeps the whole thickness, not the layers'";
 }
