@@ -19,11 +19,10 @@ bool shareEnd(const int a[2], const int b[2]) {
   return a[0] == b[0] || a[0] == b[1] || a[1] == b[0] || a[1] == b[1];
 }
 
-int solidIndex(std::int32_t point) { return -1 - point; }
 
 }  // namespace
 
-// The points alone, as partsOf gives them.
+// The points the cell speaks for: its first corner, and those of the last row and column.
 Collider::CellParts Collider::pointsOf(int cell) const {
   const int n = cloth_->gridSize;
   const int column = cell % (n - 1);
@@ -54,17 +53,7 @@ Collider::CellParts Collider::partsOf(int cell) const {
   const bool second = alive[at + 1] != 0;
   const bool lastColumn = column == n - 2;
   const bool lastRow = row == n - 2;
-  CellParts parts;
-  parts.points[parts.pointCount++] = v;
-  if (lastColumn) {
-    parts.points[parts.pointCount++] = v + 1;
-  }
-  if (lastRow) {
-    parts.points[parts.pointCount++] = v + n;
-  }
-  if (lastColumn && lastRow) {
-    parts.points[parts.pointCount++] = v + n + 1;
-  }
+  CellParts parts = pointsOf(cell);
   const auto edge = [&parts](bool whole, int a, int b) {
     if (whole) {
       parts.edges[parts.edgeCount][0] = a;
@@ -176,8 +165,8 @@ bool partsNear(const Corner c[4], bool pointTriangle, double margin) {
 
 // The near pass: a crossing first; else what is nearer than the thickness. Whether it moved
 // the corners.
-bool Collider::pushApart(Corner c[4], bool pointTriangle, bool moving, bool mayEndNear) {
-  const double gap = gap_;
+bool Collider::pushApart(Corner c[4], bool pointTriangle, double gap, bool moving,
+                         bool mayEndNear) {
   Contact k;
   if (moving && (pointTriangle ? pointTriangleCrosses(c, gap, k) : edgesCross(c, gap, k)) &&
       violated(c, k, 0.5 * gap)) {
@@ -193,8 +182,7 @@ bool Collider::pushApart(Corner c[4], bool pointTriangle, bool moving, bool mayE
 }
 
 // The crossing passes: whether a crossing was stopped (and the corners moved).
-bool Collider::stopCrossing(Corner c[4], bool pointTriangle, const int corners[4]) {
-  const double gap = gap_;
+bool Collider::stopCrossing(Corner c[4], bool pointTriangle, double gap, const int corners[4]) {
   Contact k;
   if (!(pointTriangle ? pointTriangleCrosses(c, gap, k) : edgesCross(c, gap, k)) ||
       !violated(c, k, 0.5 * gap)) {
@@ -214,14 +202,14 @@ void Collider::meet(bool pointTriangle, const int corners[4], FaceReach reach) {
   bool solid = false;
   gather(corners, c, moving, solid);
   const bool nearPass = pass_ == Pass::kNear;
-  gap_ = solid ? settings_.thickness : settings_.layers;
-  const double gap = gap_;
+  const double gap = solid ? settings_.thickness : settings_.layers;
   if (!partsNear(c, pointTriangle, nearPass ? gap : kTouching * gap)) {
     return;
   }
   const int hits = hits_;
-  const bool moved = nearPass ? pushApart(c, pointTriangle, moving && reach.cross, reach.nearEnd)
-                              : moving && reach.cross && stopCrossing(c, pointTriangle, corners);
+  const bool moved =
+      nearPass ? pushApart(c, pointTriangle, gap, moving && reach.cross, reach.nearEnd)
+               : moving && reach.cross && stopCrossing(c, pointTriangle, gap, corners);
   if (!moved) {
     if (hits_ != hits) {
       stir(corners);

@@ -207,7 +207,8 @@ void ClothTree::refit(const Vec3* start, const Vec3* end, bool newStart, bool co
   // The cells row band by row band, each band its own cells' boxes and normals: the same bits
   // on any number of threads.
   const int rows = n_ - 1;
-  const int bands = share == nullptr ? 1 : std::min(share->threads, std::max(1, rows * rows / kCellsPerBand));
+  const int bands =
+      share == nullptr ? 1 : std::min(share->threads, std::max(1, rows * rows / kCellsPerBand));
   LeafRefit job{this, start, end, newStart, cones, bands};
   if (bands == 1) {
     refitBand(&job, 0);

@@ -212,9 +212,6 @@ void Collider::keepAboveFloor() {
   }
 }
 
-// A particle moved by the contacts keeps no velocity against the way it was moved, and one that
-// met the solid loses the solid's share of the rest. Impact zones move as one: their members
-// take the zone's mean velocity, or none where the zone is held still.
 // A solid set or moved onto the cloth leaves particles inside it, where the contacts, which keep
 // each particle on the side it started from, would hold them. Each goes out, the thickness beyond
 // the nearest point of the surface, and its tick starts there: nothing crossed on the way out.
@@ -243,6 +240,9 @@ void Collider::leaveSolid() {
   }
 }
 
+// A particle moved by the contacts keeps no velocity against the way it was moved, and one that
+// met the solid loses the solid's share of the rest. Impact zones move as one: their members
+// take the zone's mean velocity, or none where the zone is held still.
 void Collider::settleVelocities() {
   const double keep = 1.0 - solidFriction_;
   for (int i = 0; i < cloth_->particleCount; ++i) {

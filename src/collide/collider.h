@@ -92,8 +92,8 @@ class Collider final {
   void cellSolid(int cell, int solidNode);
   void sharpParts(const CellParts& c, const std::array<std::int32_t, 3>& s, std::uint8_t owns);
   void gather(const int corners[4], Corner c[4], bool& moving, bool& solid) const;
-  bool pushApart(Corner c[4], bool pointTriangle, bool moving, bool mayEndNear);
-  bool stopCrossing(Corner c[4], bool pointTriangle, const int corners[4]);
+  bool pushApart(Corner c[4], bool pointTriangle, double gap, bool moving, bool mayEndNear);
+  bool stopCrossing(Corner c[4], bool pointTriangle, double gap, const int corners[4]);
   void meet(bool pointTriangle, const int corners[4], FaceReach reach);
   void stir(const int corners[4]);
   void meet(bool pointTriangle, const int corners[4]) { meet(pointTriangle, corners, {true, true}); }
@@ -127,7 +127,6 @@ class Collider final {
   Pass pass_ = Pass::kNear;
   int hits_ = 0;   ///< crossings the sweep found
   int moved_ = 0;  ///< pairs the sweep pushed apart
-  double gap_ = 0.0;  ///< what the pair being met keeps: thickness from a solid, else layers
   bool normalsCarried_ = false;  ///< the tree holds the normals where this tick starts
   long long lastStep_ = -1;  ///< the cloth's step count when the last contacts ended
   const Cloth* lastCloth_ = nullptr;

@@ -12,6 +12,9 @@ struct Corner {
   double inverseMass = 0.0;
 };
 
+/// A solid's point as a pair's corner names it: below 0, where the cloth's particles are 0 or more.
+[[nodiscard]] constexpr int solidIndex(int point) { return -1 - point; }
+
 /// Four corners of a point and a triangle (point first) or of two edges (both ends of one, then
 /// of the other), and how they must move apart: along `normal`, the weighted sum of the corners'
 /// end positions must reach `target`.
