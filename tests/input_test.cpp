@@ -23,6 +23,7 @@
 #include "app/scene_choice.h"
 #include "app/session_run.h"
 #include "app/solids.h"
+#include "app/step_ahead.h"
 #include "app/viewer.h"
 #include "fake_gl.h"
 #include "session/checksum.h"
@@ -413,6 +414,60 @@ TEST_F(InputTest, ALiveSessionReplaysToTheSameBitsAndAChangedOneFailsAtItsTick) 
   }
   EXPECT_EQ(replay(records), 3);
   EXPECT_EQ(tickCount, 100U) << "the replay stops where the cloth differs";
+}
+
+// A cloth finer than kAheadGrid takes each tick's steps ahead, on two threads driven from the
+// stepping thread; what those steps read waits for them, the rest acts at once, and the session
+// recorded so replays on one thread to the same bits, up to the tick under way at the end.
+TEST_F(InputTest, StepsTakenAheadHoldWhatTheyReadAndTheirSessionReplaysToTheSameBits) {
+  Scene big = scene;
+  big.grid = kAheadGrid + 8;
+  applyScene(big, true);
+  cloth.setThreads(2, 1);
+  const std::string path = testing::TempDir() + "ahead_test_" + std::to_string(getpid());
+  startRecording(std::fopen(path.c_str(), "w"), path);
+  beginStepAhead();
+  useEdgeOnView();
+  onKey('f', 0, 0);
+  onMouse(GLUT_LEFT_BUTTON, GLUT_DOWN, 200, 300);
+  onMotion(260, 250);
+  ticks(30);
+  ASSERT_TRUE(steppedAhead());
+  onMotion(250, 260);  // acts at once
+  onMouse(GLUT_LEFT_BUTTON, GLUT_UP, 250, 260);
+  onMotion(240, 270);  // behind the held release
+  shiftPress(400, 200);
+  EXPECT_FALSE(grab.active) << "the grab waits for the steps under way";
+  onMotion(470, 120);
+  ticks(1);
+  EXPECT_TRUE(grab.active);
+  ticks(40);
+  onMouse(GLUT_LEFT_BUTTON, GLUT_UP, 470, 120);
+  onKey(' ', 0, 0);
+  ticks(10);
+  EXPECT_FALSE(steppedAhead()) << "no steps are taken while paused";
+  onKey(' ', 0, 0);
+  ticks(20);
+  const std::uint64_t ticked = tickCount;
+  endStepAhead();
+  const std::uint64_t live = clothChecksum(cloth);
+  ASSERT_EQ(finishSession(), 0);
+  cloth.setThreads(1);
+
+  const std::string text = readText(path);
+  std::filesystem::remove(path);
+  Scene start;
+  std::vector<Record> records = parseOrFail(text, path, &start);
+  ASSERT_FALSE(records.empty());
+  EXPECT_EQ(records.back().kind, RecordKind::kEnd);
+  EXPECT_EQ(records.back().tick, ticked + 1);
+  EXPECT_EQ(records.back().checksum, live);
+  for (const char* line : {"\n30 motion 250 260\n31 release ", "\n31 motion 240 270\n31 grab ",
+                           "\n31 pull ", "\n72 release 470 120\n72 pause\n81 pause\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << " not in\n" << text;
+  }
+  EXPECT_EQ(replay(records, start), 0);
+  EXPECT_EQ(clothChecksum(cloth), live);
 }
 
 TEST_F(InputTest, GoldenSessionsReplayToTheirChecksumsOnAnyNumberOfThreads) {

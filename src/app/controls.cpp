@@ -10,6 +10,7 @@
 #include "app/panel_hook.h"
 #include "app/picking.h"
 #include "app/snapshot.h"
+#include "app/step_ahead.h"
 #include "app/view_controls.h"
 #include "app/viewer.h"
 
@@ -47,7 +48,7 @@ constexpr char kHelp[] =
 GLdouble grabDepth = 0.0;
 
 // What a modified left drag does until the release; a grab is the viewer's own.
-enum class Gesture : std::uint8_t { kNone, kCut, kMoveBall };
+enum class Gesture : std::uint8_t { kNone, kCut, kMoveBall, kGrab };
 Gesture gesture = Gesture::kNone;
 int lastX = 0;  ///< the pointer at the cut's last motion
 int lastY = 0;
@@ -85,6 +86,8 @@ bool tryGrab(int x, int y) {
   }
   grabDepth = pick.depth;
   submit(targetEvent(EventKind::kGrab, pick.particle, cloth.particles[pick.particle].position));
+  // A grab held behind steps taken ahead is the drag's all the same: the motions are pulls.
+  gesture = grab.active ? Gesture::kNone : Gesture::kGrab;
   return true;
 }
 
@@ -109,6 +112,7 @@ void togglePinAt(int x, int y) {
 void cutSpring(int spring) { submit(indexEvent(EventKind::kCut, spring)); }
 
 void cutTo(int x, int y) {
+  settleAhead();
   crossedSprings(cloth, currentView(), lastX, lastY, x, y, cutSpring);
   lastX = x;
   lastY = y;
@@ -116,6 +120,7 @@ void cutTo(int x, int y) {
 
 // A modified left press; false if it is a plain press after all.
 bool modifiedPress(int x, int y) {
+  settleAhead();  // each picks from the cloth, which steps taken ahead may be moving
   const int modifiers = glutGetModifiers();
   if ((modifiers & GLUT_ACTIVE_CTRL) != 0) {
     togglePinAt(x, y);
@@ -187,7 +192,7 @@ void onMotion(int x, int y) {
   if (panelHook.motion != nullptr && panelHook.motion(x, y)) {
     return;
   }
-  if (grab.active) {
+  if (grab.active || gesture == Gesture::kGrab) {
     pullTo(x, y);
   } else if (gesture == Gesture::kCut) {
     cutTo(x, y);

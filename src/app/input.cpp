@@ -7,6 +7,7 @@
 
 #include "app/session_run.h"
 #include "app/solids.h"
+#include "app/step_ahead.h"
 #include "app/viewer.h"
 
 namespace vellumry {
@@ -119,7 +120,9 @@ void applySetting(int index, const Vec3& value) {
     return;
   }
   if (changesOnlyPicture(param)) {
-    scene = next;  // a new view is projected at the next frame
+    // A new view is projected at the next frame. Only its own key is written: steps taken ahead
+    // may be reading the rest of the scene.
+    param.set(scene, value);
     return;
   }
   applyScene(next, param.rebuilds);
@@ -200,7 +203,7 @@ void applyEvent(const Event& event) {
 }
 
 void submit(const Event& event) {
-  if (replaying()) {
+  if (replaying() || holdInput(event)) {
     return;
   }
   recordEvent(event);

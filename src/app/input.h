@@ -6,8 +6,8 @@ namespace vellumry {
 
 /// Applies one input to the viewer's state: the one path for the live window and for replays.
 void applyEvent(const Event& event);
-/// A live input: ignored while a session is replayed, recorded while one is recorded, then
-/// applied.
+/// A live input: ignored while a session is replayed, held while steps taken ahead must come
+/// first, recorded while a session is recorded, then applied.
 void submit(const Event& event);
 
 }  // namespace vellumry

@@ -13,6 +13,7 @@
 #include "app/panel.h"
 #include "app/session_run.h"
 #include "app/solids.h"
+#include "app/step_ahead.h"
 #include "app/viewer.h"
 #include "scene/scene_file.h"
 
@@ -48,7 +49,9 @@ int runWindow(vellumry::Options& options) {
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
   }
   printHelp();
+  beginStepAhead();
   glutMainLoop();
+  endStepAhead();
   return finishSession();
 }
 

@@ -16,6 +16,7 @@
 #include "app/shadow_draw.h"
 #include "app/solid_draw.h"
 #include "app/solids.h"
+#include "app/step_ahead.h"
 #include "app/world_draw.h"
 #include "world/collide_step.h"
 
@@ -240,6 +241,7 @@ unsigned timerMillis(double elapsedMs) {
 }
 
 void display() {
+  settleAhead();  // GLUT may ask for a frame while steps are under way
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   projectChangedView();
   glPushMatrix();
@@ -298,12 +300,22 @@ void tick(int /*value*/) {
     glutLeaveMainLoop();  // a replayed session has ended
     return;
   }
-  runTick();
+  // Steps taken ahead for this tick leave it the frame; the next tick's are taken while the
+  // timer waits.
+  if (steppedAhead()) {
+    display();
+    finishSteppedTick();
+  } else {
+    runTick();
+  }
   if (panelHook.afterTick != nullptr) {
     panelHook.afterTick();
   }
   tickWorkMs = tickClock() - start;
   afterTick();
+  if (mayStepAhead()) {
+    stepAhead();
+  }
   // Re-armed after the work, so a slow frame stretches the period rather than queueing ticks.
   glutTimerFunc(timerMillis(tickClock() - start), tick, 0);
 }

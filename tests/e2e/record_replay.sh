@@ -4,11 +4,14 @@
 # every checksum, and so it does rendered with no display at all, one PNG per tick. A paused frame
 # rendered headless matches the window's at the same tick: no channel of any pixel differs by
 # more than 1 in 255 (the same renderer behind GLX and EGL rounds a little differently).
-# Usage: record_replay.sh <vellumry binary>
+# With arguments (a cloth fine enough to take its steps ahead of the frames, whose inputs may be
+# held behind them), the window records with them and only the session's replays are checked.
+# Usage: record_replay.sh <vellumry binary> [vellumry's arguments]
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/lib.sh
 source "$(dirname "$0")/lib.sh"
 e2e_init "$1"
+shift
 session=$WORK/live.session
 
 # verdict <file>: the replay's last line must say every checksum matched; prints their number.
@@ -22,7 +25,7 @@ verdict() {
 }
 
 start_xvfb
-start_app "$VELLUMRY" --record "$session"
+start_app "$VELLUMRY" --record "$session" "$@"
 wait_window
 wait_frames 20
 pick_menu "$MENU_FLAP"
@@ -70,6 +73,10 @@ frames=$(find "$WORK/rendered" -name 'frame-*.png' | wc -l)
 file -b "$WORK/rendered/frame-$(printf %06d "$ticks").png" | grep -q 'PNG image data, 500 x 500' ||
   fail "the last frame is not a 500 by 500 PNG picture"
 note "recorded $ticks ticks; both replays matched all $checks checksums; $frames frames rendered"
+if (($# > 0)); then
+  note "passed"
+  exit 0
+fi
 
 printf 'vellumry-session 1\n0 menu 2\n0 press 250 250\n0 motion 300 240\n30 release 0 0\n60 pause\n2000 end\n' \
   >"$WORK/paused.session"
