@@ -9,8 +9,9 @@ namespace vellumry {
 /// only the drawing left. The steps are the same. An input that changes what they read (a grab,
 /// a release, a cut, a setting) and arrives while they are under way is held, then recorded and
 /// applied as that tick ends, before the steps after it: it acts a tick later than it would
-/// otherwise, and a session recorded so replays to the same bits. Pointer motion, a pull, the
-/// mouse modes and the view act at once, as they always do, unless an input before them is held.
+/// otherwise, and a session recorded so replays to the same bits. Pointer motion, a pull and the
+/// mouse modes act at once, as they always do, unless an input before them is held; the view and
+/// the colours always do.
 
 /// Starts the thread the steps are taken on; until then no step is taken ahead.
 void beginStepAhead();
@@ -18,7 +19,7 @@ void beginStepAhead();
 /// ticks, and then the thread.
 void endStepAhead();
 /// Whether the coming tick's steps may be taken ahead: a cloth finer than kAheadGrid a side,
-/// the thread started, a live session, not paused.
+/// the thread started, not a replay, not paused.
 [[nodiscard]] bool mayStepAhead();
 /// Takes the coming tick's steps on the thread; inputs are held from now until the tick ends.
 void stepAhead();
