@@ -237,7 +237,9 @@ unsigned timerMillis(double elapsedMs) {
   if (isDefaultSimulation(scene)) {
     return kTickMillis;
   }
-  return elapsedMs < kTickMillis ? static_cast<unsigned>(kTickMillis - elapsedMs) : 0;
+  // At least a millisecond: with a timer always due, GLUT's loop never waits for the window
+  // system, and a menu opened over a slow cloth's window could stay undrawn for seconds.
+  return elapsedMs + 1.0 < kTickMillis ? static_cast<unsigned>(kTickMillis - elapsedMs) : 1;
 }
 
 void display() {

@@ -88,8 +88,8 @@ void applyModelTransform();
 double steadyMillis();
 /// What tick arms its timer for, once its work took elapsedMs since it started: 20 ms for the
 /// program's own cloth and world (from any view), which times its ticks from the end of the work;
-/// for any other what is left of
-/// the tick's 20 ms (whole milliseconds, 0 when none is left), so that it keeps 50 ticks a second.
+/// for any other what is left of the tick's 20 ms (whole milliseconds, at least 1), so that it
+/// keeps 50 ticks a second.
 [[nodiscard]] unsigned timerMillis(double elapsedMs);
 /// Draws one frame and presents it, the projection set again first if the view has changed: the
 /// program's own cloth and world in immediate mode, any other through arrays.
