@@ -19,7 +19,6 @@ bool shareEnd(const int a[2], const int b[2]) {
   return a[0] == b[0] || a[0] == b[1] || a[1] == b[0] || a[1] == b[1];
 }
 
-
 }  // namespace
 
 // The points the cell speaks for: its first corner, and those of the last row and column.

@@ -29,7 +29,6 @@ constexpr double kSliver = 1e-8;
 
 double largest(const Vec3& p) { return std::max({std::abs(p.x), std::abs(p.y), std::abs(p.z)}); }
 
-
 double above(const std::array<double, 4>& plane, const Vec3& p) {
   return dot(Vec3(plane[0], plane[1], plane[2]), p) - plane[3];
 }
