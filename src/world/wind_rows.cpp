@@ -80,12 +80,23 @@ struct Corners {
   const double* __restrict az;
 };
 
+// Each triangle's 1 if it is whole, 0 if torn away, into fx. Read as bytes in the triangles' own
+// loop, the flags made it take as many lanes as a vector holds bytes, 32, and leave up to 31
+// triangles of a row to scalar code, where a square root and a division cost a whole vector's.
+VELLUMRY_EVERY_WIDTH void wholeSpan(int count, const std::uint8_t* __restrict alive,
+                                    double* __restrict fx) {
+#pragma omp simd
+  for (int k = 0; k < count; ++k) {
+    fx[k] = alive[2 * static_cast<std::ptrdiff_t>(k)] == 0 ? 0.0 : 1.0;
+  }
+}
+
 // One triangle's force on each corner, as pushFace reckons it: share x (N . u) / |N| x N, with N
-// the corners' cross product and u the sum of their air; a triangle without area, or torn away,
-// pushes with zeros, which leave the sums they join unchanged.
+// the corners' cross product and u the sum of their air; a triangle without area, or torn away
+// (fx 0 on the way in, from wholeSpan), pushes with zeros, which leave the sums they join
+// unchanged.
 VELLUMRY_EVERY_WIDTH void triangleSpan(int count, const Corners& p, int a, int b, int c,
-                                       double share, const std::uint8_t* __restrict alive,
-                                       double* __restrict fx, double* __restrict fy,
+                                       double share, double* __restrict fx, double* __restrict fy,
                                        double* __restrict fz) {
   const double* __restrict x = p.x;
   const double* __restrict y = p.y;
@@ -109,8 +120,7 @@ VELLUMRY_EVERY_WIDTH void triangleSpan(int count, const Corners& p, int a, int b
     const double uy = (ay[k + a] + ay[k + b]) + ay[k + c];
     const double uz = (az[k + a] + az[k + b]) + az[k + c];
     const double across = (nx * ux + ny * uy) + nz * uz;
-    const bool none = (static_cast<int>(nn == 0.0) |
-                       static_cast<int>(alive[2 * static_cast<std::ptrdiff_t>(k)] == 0)) != 0;
+    const bool none = (static_cast<int>(nn == 0.0) | static_cast<int>(fx[k] == 0.0)) != 0;
     const double s = (share * across) / (none ? 1.0 : std::sqrt(nn));
     fx[k] = none ? 0.0 : s * nx;
     fy[k] = none ? 0.0 : s * ny;
@@ -134,8 +144,10 @@ void cellRow(double share, const std::uint8_t* alive, const BandRows& rows, int 
   const Corners p{rows.position[0] + v, rows.position[1] + v, rows.position[2] + v,
                   rows.air[0] + v,      rows.air[1] + v,      rows.air[2] + v};
   const std::uint8_t* cells = alive + 2 * static_cast<std::ptrdiff_t>(row) * (n - 1);
-  triangleSpan(n - 1, p, 0, n, 1, share, cells, f + 1, f + stride + 1, f + 2 * stride + 1);
-  triangleSpan(n - 1, p, 1, n, n + 1, share, cells + 1, f + 3 * stride + 1, f + 4 * stride + 1,
+  wholeSpan(n - 1, cells, f + 1);
+  wholeSpan(n - 1, cells + 1, f + 3 * stride + 1);
+  triangleSpan(n - 1, p, 0, n, 1, share, f + 1, f + stride + 1, f + 2 * stride + 1);
+  triangleSpan(n - 1, p, 1, n, n + 1, share, f + 3 * stride + 1, f + 4 * stride + 1,
                f + 5 * stride + 1);
 }
 
