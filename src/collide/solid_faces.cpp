@@ -99,33 +99,51 @@ FaceReach faceReach(const SolidFace& f, const Vec3& from, const Vec3& to, double
 }
 
 // Each face is met only by the points whose swept boxes come within the margin of its own box,
-// the very test a pair passes before anything else, so nothing the pair would do is missed.
+// the very test a pair passes before anything else, so nothing the pair would do is missed. A
+// point whose box keeps clear of the leaf's keeps clear of each face in it, until a meeting moves
+// it; a leaf that none comes near, and that speaks for no sharp part, is passed over whole.
 void Collider::cellSolid(int cell, int solidNode) {
   const CellParts c = pointsOf(cell);
   const SolidTree::Node& leaf = solidTree_.node(solidNode);
   const double margin = pass_ == Pass::kNear ? settings_.thickness : kTouching * settings_.thickness;
+  Box swept[4];
+  const auto sweptOf = [this, &c, &swept](int i) {
+    const auto j = static_cast<std::size_t>(c.points[i]);
+    swept[i] = Box();
+    swept[i].add(start_[j]);
+    swept[i].add(end_[j]);
+  };
+  bool reached = false;
+  for (int i = 0; i < c.pointCount; ++i) {
+    sweptOf(i);
+    reached = reached || near(swept[i], leaf.box, margin);
+  }
+  if (!reached && !solidTree_.leafOwns(solidNode)) {
+    return;
+  }
   for (int k = leaf.first; k < leaf.first + leaf.count; ++k) {
     const std::int32_t t = solidTree_.order()[k];
     const auto& s = solidTriangles_[static_cast<std::size_t>(t)];
     const Box& faceBox = solidTree_.entryBox(k);
     for (int i = 0; i < c.pointCount; ++i) {
-      const auto j = static_cast<std::size_t>(c.points[i]);
-      Box swept;
-      swept.add(start_[j]);
-      swept.add(end_[j]);
-      if (!near(swept, faceBox, margin)) {
+      if (!near(swept[i], faceBox, margin)) {
         continue;
       }
+      const auto j = static_cast<std::size_t>(c.points[i]);
       const FaceReach reach = faceReach(solidFaces_[static_cast<std::size_t>(t)], start_[j],
                                         end_[j], settings_.thickness, pass_ == Pass::kNear);
       if (reach.cross || reach.nearEnd) {
         const int corners[4] = {c.points[i], solidIndex(s[0]), solidIndex(s[1]), solidIndex(s[2])};
         meet(true, corners, reach);
+        sweptOf(i);
       }
     }
     const std::uint8_t owns = solidTree_.owns(t);
     if (owns != 0) {
       sharpParts(partsOf(cell), s, owns);
+      for (int i = 0; i < c.pointCount; ++i) {
+        sweptOf(i);
+      }
     }
   }
 }

@@ -35,6 +35,16 @@ class SolidTree final {
   [[nodiscard]] std::uint8_t owns(int triangle) const {
     return owns_[static_cast<std::size_t>(triangle)];
   }
+  /// Whether a triangle of the leaf speaks for a sharp point or edge.
+  [[nodiscard]] bool leafOwns(int leaf) const {
+    const Node& n = nodes_[static_cast<std::size_t>(leaf)];
+    for (int k = n.first; k < n.first + n.count; ++k) {
+      if (owns_[static_cast<std::size_t>(order_[static_cast<std::size_t>(k)])] != 0) {
+        return true;
+      }
+    }
+    return false;
+  }
   /// The box of the triangle at entry k of order().
   [[nodiscard]] const Box& entryBox(int k) const { return entryBoxes_[static_cast<std::size_t>(k)]; }
 
