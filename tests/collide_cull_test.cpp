@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
+#include <limits>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "collide/cell_rows.h"
 #include "collide/cloth_tree.h"
 #include "collide/contact_geometry.h"
 #include "collide/contact_pairs.h"
@@ -165,6 +168,58 @@ TEST(ClothTreeRefit, AMovedRefitBoundsAndWalksAsAFullOneForTheMovedCells) {
     }
     EXPECT_EQ(walk(moved, sheet.solid, 0.01), expected());
     EXPECT_FALSE(expected().empty());
+  }
+}
+
+
+// The row-at-a-time normals and boxes against the one-cell code they stand for, to the bit, on
+// rows whose corners include signed zeros, infinities, NaN and triangles without area.
+TEST(CellRows, AreTheOneCellNormalsAndBoxesToTheBit) {
+  constexpr int kN = 70;  // 69 cells a row: more than one call's boxes
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  Stream stream;
+  std::vector<Vec3> start(2 * kN);
+  std::vector<Vec3> end(2 * kN);
+  for (int i = 0; i < 2 * kN; ++i) {
+    start[i] = stream.around(Vec3(0.05 * (i % kN), 0.0, 0.05 * (i / kN)), 0.02);
+    end[i] = i % 4 == 0 ? start[i] : stream.around(start[i], 0.01);
+  }
+  start[3] = Vec3(-0.0, 0.0, -0.0);
+  end[3] = Vec3(0.0, -0.0, 0.0);
+  start[kN + 8] = start[8] = start[9];  // cells 7 and 8: triangles without area
+  end[20] = Vec3(nan, 0.5, -nan);
+  start[kN + 31] = Vec3(inf, -inf, 1e300);
+  end[kN + 50] = Vec3(1e200, -1e200, 1e200);  // a cross product past the largest double
+  const auto same = [](const auto& a, const auto& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+
+  std::vector<Vec3> normals(2 * (kN - 1));
+  rowNormals(end.data(), 0, kN, kN - 1, normals.data());
+  for (int x = 0; x < kN - 1; ++x) {
+    const int corners[2][3] = {{x, x + kN, x + 1}, {x + 1, x + kN, x + kN + 1}};
+    for (int t = 0; t < 2; ++t) {
+      const Vec3& a = end[corners[t][0]];
+      Vec3 n = cross(end[corners[t][1]] - a, end[corners[t][2]] - a);
+      const double ll = n.lengthSquared();
+      n = ll > 0.0 ? (1.0 / std::sqrt(ll)) * n : Vec3();
+      EXPECT_TRUE(same(normals[2 * x + t], n)) << "cell " << x << ", triangle " << t;
+    }
+  }
+  for (const int first : {0, 64, 5}) {
+    const int count = std::min(kRowBoxes, kN - 1 - first);
+    double boxes[6 * kRowBoxes];
+    rowBoxes(start.data(), end.data(), first, kN, count, boxes);
+    for (int x = 0; x < count; ++x) {
+      Box box;
+      const int v = first + x;
+      for (const int c : {v, v + 1, v + kN, v + kN + 1}) {
+        box.add(start[c]);
+        box.add(end[c]);
+      }
+      const Vec3 lo(boxes[x], boxes[kRowBoxes + x], boxes[2 * kRowBoxes + x]);
+      const Vec3 hi(boxes[3 * kRowBoxes + x], boxes[4 * kRowBoxes + x], boxes[5 * kRowBoxes + x]);
+      EXPECT_TRUE(same(lo, box.lo) && same(hi, box.hi)) << "cell " << v;
+    }
   }
 }
 

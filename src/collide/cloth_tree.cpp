@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "cloth/cloth.h"
+#include "collide/cell_rows.h"
 #include "collide/contact_geometry.h"
 
 namespace vellumry {
@@ -77,18 +78,6 @@ Cone merged(const Cone& a, const Cone& b) {
   return cone;
 }
 
-Vec3 normalOf(const Vec3* p, int a, int b, int c) {
-  Vec3 v = cross(p[b] - p[a], p[c] - p[a]);
-  unitOrZero(v);
-  return v;
-}
-
-// The normals of a cell's two triangles.
-void cellNormals(const Vec3* p, int v, int stride, Vec3* out) {
-  out[0] = normalOf(p, v, v + stride, v + 1);
-  out[1] = normalOf(p, v + 1, v + stride, v + stride + 1);
-}
-
 }  // namespace
 
 void ClothTree::build(int n) {
@@ -126,16 +115,22 @@ void ClothTree::refitRows(const LeafRefit& job, int firstRow, int endRow) {
   const bool cones = job.cones;
   const int n = n_;
   for (int y = firstRow; y < endRow; ++y) {
-    for (int x = 0; x < n - 1; ++x) {
-      const int v = x + n * y;
-      boundCell(start, end, x, y);
-      const std::size_t cell = static_cast<std::size_t>(x) + static_cast<std::size_t>(n - 1) * y;
-      if (newStart) {
-        cellNormals(start, v, n, &startNormals_[2 * cell]);
+    for (int first = 0; first < n - 1; first += kRowBoxes) {
+      const int count = std::min(kRowBoxes, n - 1 - first);
+      double b[6 * kRowBoxes];
+      rowBoxes(start, end, first + n * y, n, count, b);
+      for (int x = 0; x < count; ++x) {
+        Box& box = nodes_[index({levels_, first + x, y})].box;
+        box.lo = {b[x], b[kRowBoxes + x], b[2 * kRowBoxes + x]};
+        box.hi = {b[3 * kRowBoxes + x], b[4 * kRowBoxes + x], b[5 * kRowBoxes + x]};
       }
-      if (cones) {
-        cellNormals(end, v, n, &endNormals_[2 * cell]);
-      }
+    }
+    const std::size_t row = 2 * static_cast<std::size_t>(n - 1) * y;
+    if (newStart) {
+      rowNormals(start, n * y, n, n - 1, &startNormals_[row]);
+    }
+    if (cones) {
+      rowNormals(end, n * y, n, n - 1, &endNormals_[row]);
     }
   }
 }
