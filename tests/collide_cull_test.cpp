@@ -138,7 +138,7 @@ TEST(ClothTreeRefit, AMovedRefitBoundsAndWalksAsAFullOneForTheMovedCells) {
     ClothTree full;
     for (ClothTree* t : {&moved, &full}) {
       t->build(Sheet::kN);
-      t->refit(sheet.start.data(), sheet.end.data(), true, true);
+      t->refit(sheet.start.data(), sheet.end.data(), true, ClothTree::Directions::kCones);
     }
     std::vector<std::uint8_t> flags(sheet.end.size(), 0);
     for (const int p : movedParticles) {
@@ -146,7 +146,7 @@ TEST(ClothTreeRefit, AMovedRefitBoundsAndWalksAsAFullOneForTheMovedCells) {
       flags[static_cast<std::size_t>(p)] = 1;
     }
     moved.refitMoved(sheet.start.data(), sheet.end.data(), flags.data());
-    full.refit(sheet.start.data(), sheet.end.data(), false, false);
+    full.refit(sheet.start.data(), sheet.end.data(), false, ClothTree::Directions::kNone);
     const int cells = (Sheet::kN - 1) * (Sheet::kN - 1);
     for (int cell = 0; cell < cells; ++cell) {
       EXPECT_EQ(std::memcmp(&moved.cellBox(cell), &full.cellBox(cell), sizeof(Box)), 0) << cell;

@@ -112,7 +112,7 @@ void ClothTree::refitRows(const LeafRefit& job, int firstRow, int endRow) {
   const Vec3* start = job.start;
   const Vec3* end = job.end;
   const bool newStart = job.newStart;
-  const bool cones = job.cones;
+  const bool normals = job.directions != Directions::kNone;
   const int n = n_;
   for (int y = firstRow; y < endRow; ++y) {
     for (int first = 0; first < n - 1; first += kRowBoxes) {
@@ -129,7 +129,7 @@ void ClothTree::refitRows(const LeafRefit& job, int firstRow, int endRow) {
     if (newStart) {
       rowNormals(start, n * y, n, n - 1, &startNormals_[row]);
     }
-    if (cones) {
+    if (normals) {
       rowNormals(end, n * y, n, n - 1, &endNormals_[row]);
     }
   }
@@ -190,12 +190,13 @@ void ClothTree::refitBand(void* context, int band) {
   tree.refitRows(job, std::min(2 * first, tree.n_ - 1), std::min(2 * last, tree.n_ - 1));
   for (int y = first; y < last; ++y) {
     for (int x = 0; x < side; ++x) {
-      tree.refitNode({blockLevel, x, y}, job.cones);
+      tree.refitNode({blockLevel, x, y}, job.directions == Directions::kCones);
     }
   }
 }
 
-void ClothTree::refit(const Vec3* start, const Vec3* end, bool newStart, bool cones, Cloth* share) {
+void ClothTree::refit(const Vec3* start, const Vec3* end, bool newStart, Directions directions,
+                      Cloth* share) {
   if (n_ < 2) {
     return;
   }
@@ -204,7 +205,8 @@ void ClothTree::refit(const Vec3* start, const Vec3* end, bool newStart, bool co
   const int rows = n_ - 1;
   const int bands =
       share == nullptr ? 1 : std::min(share->threads, std::max(1, rows * rows / kCellsPerBand));
-  LeafRefit job{this, start, end, newStart, cones, bands};
+  LeafRefit job{this, start, end, newStart, directions, bands};
+  const bool cones = directions == Directions::kCones;
   if (bands == 1) {
     refitBand(&job, 0);
   } else {

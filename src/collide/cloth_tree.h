@@ -19,11 +19,13 @@ class ClothTree final {
  public:
   /// Sizes the tree to an n by n grid (allocating): at a build, never in a step.
   void build(int n);
-  /// Bounds every cell over the motion from start to end, and with `cones` the directions of
-  /// the cells' normals. The start normals are reckoned again only when asked: they stay the
-  /// same through the sweeps of one tick.
-  /// With `share`, the cells are bounded on the cloth's threads.
-  void refit(const Vec3* start, const Vec3* end, bool newStart, bool cones,
+  /// What a refit reckons besides the boxes: nothing, the cells' end normals (which the next
+  /// motion starts from), or those and the cones above them, which only meeting itself needs.
+  enum class Directions : std::uint8_t { kNone, kCells, kCones };
+  /// Bounds every cell over the motion from start to end, and the directions asked for. The
+  /// start normals are reckoned again only when asked: they stay the same through the sweeps of
+  /// one tick. With `share`, the cells are bounded on the cloth's threads.
+  void refit(const Vec3* start, const Vec3* end, bool newStart, Directions directions,
              Cloth* share = nullptr);
   /// Bounds again only the cells with a corner marked in `moved` (one flag a particle) and the
   /// nodes above them, as refit would with no cones; the rest keep their boxes, which the same
@@ -31,7 +33,7 @@ class ClothTree final {
   void refitMoved(const Vec3* start, const Vec3* end, const std::uint8_t* moved);
   /// The particle moved after the last refit: the walks visit its cells again.
   void touch(int particle);
-  /// The end normals of the last refit with cones become the next motion's start normals.
+  /// The end normals of the last refit with directions become the next motion's start normals.
   void carryNormals();
   [[nodiscard]] int gridSize() const { return n_; }
 
@@ -83,7 +85,7 @@ class ClothTree final {
     const Vec3* start;
     const Vec3* end;
     bool newStart;
-    bool cones;
+    Directions directions;
     int bands;
   };
   static void refitBand(void* context, int band);

@@ -154,7 +154,11 @@ int Collider::sweep(Pass pass, bool newStart) {
   if (pass == Pass::kCross) {
     tree_.refitMoved(start_.data(), end_.data(), stirred_.data());
   } else {
-    tree_.refit(start_.data(), end_.data(), newStart, pass == Pass::kNear, cloth_);
+    using Directions = ClothTree::Directions;
+    const Directions directions = pass != Pass::kNear ? Directions::kNone
+                                  : settings_.self    ? Directions::kCones
+                                                      : Directions::kCells;
+    tree_.refit(start_.data(), end_.data(), newStart, directions, cloth_);
   }
   std::fill_n(stirred_.begin(), cloth_->particleCount, std::uint8_t{0});
   const double margin = pass == Pass::kNear ? settings_.thickness : kTouching * settings_.thickness;
