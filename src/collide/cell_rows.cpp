@@ -2,6 +2,7 @@
 // comparisons go a vector at a time; each lane does what the one-cell code does, in its order.
 #include "collide/cell_rows.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -37,24 +38,20 @@ inline void normalAt(const double* __restrict p, Index a, Index b, Index c,
   out[2] = some ? scale * nz : 0.0;
 }
 
-// std::min and std::max of a bound and a coordinate, as Box::add takes them.
-inline double lower(double bound, double v) { return v < bound ? v : bound; }
-inline double upper(double bound, double v) { return bound < v ? v : bound; }
-
 // One coordinate of corners a, a + 1, b, b + 1, each at the start then the end, into a bound.
 inline double lowest(double from, const double* __restrict s, const double* __restrict e, Index a,
                      Index b) {
-  double m = lower(lower(from, s[3 * a]), e[3 * a]);
-  m = lower(lower(m, s[3 * a + 3]), e[3 * a + 3]);
-  m = lower(lower(m, s[3 * b]), e[3 * b]);
-  return lower(lower(m, s[3 * b + 3]), e[3 * b + 3]);
+  double m = std::min(std::min(from, s[3 * a]), e[3 * a]);
+  m = std::min(std::min(m, s[3 * a + 3]), e[3 * a + 3]);
+  m = std::min(std::min(m, s[3 * b]), e[3 * b]);
+  return std::min(std::min(m, s[3 * b + 3]), e[3 * b + 3]);
 }
 inline double highest(double from, const double* __restrict s, const double* __restrict e,
                       Index a, Index b) {
-  double m = upper(upper(from, s[3 * a]), e[3 * a]);
-  m = upper(upper(m, s[3 * a + 3]), e[3 * a + 3]);
-  m = upper(upper(m, s[3 * b]), e[3 * b]);
-  return upper(upper(m, s[3 * b + 3]), e[3 * b + 3]);
+  double m = std::max(std::max(from, s[3 * a]), e[3 * a]);
+  m = std::max(std::max(m, s[3 * a + 3]), e[3 * a + 3]);
+  m = std::max(std::max(m, s[3 * b]), e[3 * b]);
+  return std::max(std::max(m, s[3 * b + 3]), e[3 * b + 3]);
 }
 
 }  // namespace
