@@ -83,6 +83,7 @@ void SolidTree::clear() {
   order_.clear();
   owns_.clear();
   entryBoxes_.clear();
+  leafOwns_.clear();
 }
 
 // Halves the entries at their centres' median along the centres' longest extent; ties go by
@@ -154,6 +155,14 @@ void SolidTree::build(const std::vector<Vec3>& points,
     }
   }
   owns_ = owners(triangles, points);
+  leafOwns_.assign(nodes_.size(), 0);
+  for (std::size_t i = 0; i < nodes_.size(); ++i) {
+    const Node& n = nodes_[i];
+    for (int k = n.first; k < n.first + n.count; ++k) {
+      leafOwns_[i] = static_cast<std::uint8_t>(
+          leafOwns_[i] | owns_[static_cast<std::size_t>(order_[static_cast<std::size_t>(k)])]);
+    }
+  }
 }
 
 }  // namespace vellumry

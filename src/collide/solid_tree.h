@@ -37,13 +37,7 @@ class SolidTree final {
   }
   /// Whether a triangle of the leaf speaks for a sharp point or edge.
   [[nodiscard]] bool leafOwns(int leaf) const {
-    const Node& n = nodes_[static_cast<std::size_t>(leaf)];
-    for (int k = n.first; k < n.first + n.count; ++k) {
-      if (owns_[static_cast<std::size_t>(order_[static_cast<std::size_t>(k)])] != 0) {
-        return true;
-      }
-    }
-    return false;
+    return leafOwns_[static_cast<std::size_t>(leaf)] != 0;
   }
   /// The box of the triangle at entry k of order().
   [[nodiscard]] const Box& entryBox(int k) const { return entryBoxes_[static_cast<std::size_t>(k)]; }
@@ -81,6 +75,7 @@ class SolidTree final {
   std::vector<std::int32_t> order_;
   std::vector<std::uint8_t> owns_;
   std::vector<Box> entryBoxes_;  ///< as order(): a leaf's boxes side by side
+  std::vector<std::uint8_t> leafOwns_;  ///< one a node: its leaf triangles' owns() together
 };
 
 }  // namespace vellumry
