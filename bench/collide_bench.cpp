@@ -3,12 +3,12 @@
 // differs), and a cloth draped over a solid of 10,000 triangles against none.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
+#include <algorithm>
 #include <memory>
-#include <numbers>
 
 #include "cloth/cloth.h"
 #include "collide/collider.h"
+#include "faceted_ball.h"
 #include "scene/scene.h"
 #include "world/collide_step.h"
 #include "world/mesh_file.h"
@@ -77,44 +77,13 @@ BENCHMARK(BM_SelfCollision)
     ->Iterations(kTicksPerDrop)
     ->UseRealTime();
 
-// A closed ball of 6 x 2 x 29 x 29 = 10,092 triangles: a cube's faces cut into 29 by 29
-// squares, each in two, pushed out onto the sphere.
-SolidMesh sphere(const Vec3& centre, double radius) {
-  constexpr int kSide = 29;
-  SolidMesh s;
-  const auto point = [&](int face, int i, int j) {
-    const double u = 2.0 * i / kSide - 1.0;
-    const double v = 2.0 * j / kSide - 1.0;
-    const int axis = face % 3;
-    const double w = face < 3 ? 1.0 : -1.0;
-    Vec3 p = axis == 0 ? Vec3(w, u, v) : (axis == 1 ? Vec3(v, w, u) : Vec3(u, v, w));
-    p /= std::sqrt(p.lengthSquared());
-    s.points.emplace_back(centre.x + radius * p.x, centre.y + radius * p.y,
-                          centre.z + radius * p.z);
-    return static_cast<std::int32_t>(s.points.size() - 1);
-  };
-  for (int face = 0; face < 6; ++face) {
-    for (int i = 0; i < kSide; ++i) {
-      for (int j = 0; j < kSide; ++j) {
-        const std::int32_t a = point(face, i, j);
-        const std::int32_t b = point(face, i + 1, j);
-        const std::int32_t c = point(face, i + 1, j + 1);
-        const std::int32_t d = point(face, i, j + 1);
-        s.triangles.push_back({a, b, c});
-        s.triangles.push_back({a, c, d});
-      }
-    }
-  }
-  canonicalise(s);  // welds the faces' shared borders, as a mesh file read would
-  return s;
-}
-
 // range(0): the solid under the cloth or none, on one thread at n = 64.
 void BM_SolidContacts(benchmark::State& state) {
   Fall fall(64, 1);
   fall.scene.world.floor.enabled = false;
   fall.scene.world.collision.self = false;
-  const SolidMesh ball = sphere(Vec3(1.5, -1.6, 1.5), 1.0);
+  // 6 x 2 x 29 x 29 = 10,092 triangles
+  const SolidMesh ball = facetedBall(Vec3(1.5, -1.6, 1.5), 1.0, 29);
   if (state.range(0) != 0) {
     fall.collider.setSolid(&ball, MeshPlacement{Vec3(), 1.0, 0.5});
   }

@@ -11,6 +11,7 @@
 #include "collide/solid_inside.h"
 #include "collide_run.h"
 #include "crossings.h"
+#include "faceted_ball.h"
 #include "world/mesh_file.h"
 
 namespace vellumry {
@@ -97,6 +98,39 @@ TEST(SolidContacts, ClothOverABoxKeepsOutOfItAndNeverCrossesItsFaces) {
   EXPECT_GT(middle.y, hi.y + 0.015) << "the middle of the cloth must stay on the box's top";
   EXPECT_LT(middle.y, hi.y + 0.15) << "the cloth must rest on the box's top, draped over its edges";
   EXPECT_LT(run.at(0, 0).position.y, hi.y - 0.3) << "its corners must hang over the edges";
+}
+
+// A ball smooth all over, its facets finer than the cloth dropped on it: the folds between
+// them must not poke up between the particles.
+TEST(SolidContacts, ASmoothBallNeverPokesThroughACoarserCloth) {
+  struct Case {
+    int grid;
+    double radius;
+  };
+  const Vec3 centre(1.5, -1.6, 1.5);
+  for (const Case k : {Case{8, 0.6}, Case{16, 0.3}}) {
+    SCOPED_TRACE(testing::Message() << "grid " << k.grid << ", radius " << k.radius);
+    const SolidMesh ball = facetedBall(centre, k.radius, 8);
+    ClothRun run(k.grid, 3.0);
+    run.scene.world.collision = {0.02, false};
+    run.start();
+    run.at(0, 0).pinned = false;
+    run.at(0, k.grid - 1).pinned = false;
+    run.collider.setSolid(&ball, MeshPlacement{Vec3(), 1.0, 0.8});
+    double nearest = 1e300;
+    for (int t = 0; t < 100; ++t) {
+      run.tick();
+      ASSERT_EQ(solidCrossings(*run.cloth, run.collider.solidPoints(),
+                               run.collider.solidTriangles()),
+                0)
+          << "tick " << t;
+      for (int i = 0; i < run.cloth->particleCount; ++i) {
+        const Vec3 off = run.cloth->particles[static_cast<std::size_t>(i)].position - centre;
+        nearest = std::min(nearest, std::sqrt(off.lengthSquared()));
+      }
+    }
+    EXPECT_LT(nearest, k.radius + 0.05) << "the cloth must have come down onto the ball";
+  }
 }
 
 bool sameBits(const Cloth& a, const Cloth& b) {

@@ -139,6 +139,7 @@ int Collider::sweep(Pass pass, bool newStart) {
   pass_ = pass;
   hits_ = 0;
   moved_ = 0;
+  partBoxes_ = PartBoxes();
   ++report_.sweeps;
   if (pass == Pass::kNear) {
     keepFromBall();

@@ -90,7 +90,19 @@ class Collider final {
   void cellAlone(int cell);
   void cellPair(int a, int b);
   void cellSolid(int cell, int solidNode);
-  void sharpParts(const CellParts& c, const std::array<std::int32_t, 3>& s, std::uint8_t owns);
+  struct PartBoxes {
+    Box corners;
+    Box triangles[2];
+    Box edges[5];
+    CellParts parts;
+    bool partsKnown = false;
+    int cell = -1;
+    int cornersSeen = -1;  ///< the pushes and crossings counted when last bounded; -1: never
+    int partsSeen = -1;
+  };
+  void bound(int cell, PartBoxes& b, bool parts) const;
+  [[nodiscard]] FaceReach planeReach(const SolidFace& f, const int* corners, int count) const;
+  void sharpParts(int cell, int triangle, PartBoxes& b, double margin);
   void gather(const int corners[4], Corner c[4], bool& moving, bool& solid) const;
   bool pushApart(Corner c[4], bool pointTriangle, double gap, bool moving, bool mayEndNear);
   bool stopCrossing(Corner c[4], bool pointTriangle, double gap, const int corners[4]);
@@ -124,6 +136,7 @@ class Collider final {
   Cloth* cloth_ = nullptr;
   ContactSettings settings_;
   ContactReport report_;
+  PartBoxes partBoxes_;  ///< of the cell the solid's walk is in; forgotten at each sweep
   Pass pass_ = Pass::kNear;
   int hits_ = 0;   ///< crossings the sweep found
   int moved_ = 0;  ///< pairs the sweep pushed apart

@@ -1,6 +1,9 @@
 #include "collide/contact_pairs.h"
 
+#include <algorithm>
 #include <cmath>
+
+#include "collide/bounds.h"
 
 #include "collide/contact_geometry.h"
 
@@ -51,9 +54,32 @@ void setEdgeWeights(Contact& k, const SegmentPoints& s) {
 
 Vec3 at(const Corner& c, double t) { return along(c.start, c.end, t); }
 
+// Whether the two parts (the first `split` corners, and the rest) may come within `touching` of
+// each other over the motion: false only where the boxes they sweep keep so far apart that no
+// rounding of the checks below could bring them that near.
+bool mayTouch(const Corner c[4], int split, double touching) {
+  Box a;
+  Box b;
+  for (int i = 0; i < 4; ++i) {
+    (i < split ? a : b).add(c[i].start);
+    (i < split ? a : b).add(c[i].end);
+  }
+  if (near(a, b, 2.0 * touching)) {
+    return true;
+  }
+  double scale = 0.0;
+  for (const Vec3& p : {a.lo, a.hi, b.lo, b.hi}) {
+    scale = std::max({scale, std::abs(p.x), std::abs(p.y), std::abs(p.z)});
+  }
+  return !(kTrustedScale * touching > 1.0 + scale);
+}
+
 }  // namespace
 
 bool pointTriangleCrosses(const Corner c[4], double gap, Contact& contact) {
+  if (!mayTouch(c, 1, kTouching * gap)) {
+    return false;
+  }
   double times[3];
   const int count = coplanarTimes(c[2].start - c[1].start, c[2].end - c[1].end,
                                   c[3].start - c[1].start, c[3].end - c[1].end,
@@ -81,6 +107,9 @@ bool pointTriangleCrosses(const Corner c[4], double gap, Contact& contact) {
 }
 
 bool edgesCross(const Corner c[4], double gap, Contact& contact) {
+  if (!mayTouch(c, 2, kTouching * gap)) {
+    return false;
+  }
   double times[3];
   const int count = coplanarTimes(c[1].start - c[0].start, c[1].end - c[0].end,
                                   c[3].start - c[2].start, c[3].end - c[2].end,

@@ -26,6 +26,8 @@ struct Contact {
 
 /// Coplanar corners nearer than this share of the gap touch: it errs towards finding a crossing.
 inline constexpr double kTouching = 0.05;
+/// Coordinates beyond this many touching distances make rounding too coarse to trust a cull.
+inline constexpr double kTrustedScale = 1e9;
 
 /// Whether the point crosses the triangle's face during the motion; if so, the contact that
 /// keeps it on the side it came from, `gap` away.

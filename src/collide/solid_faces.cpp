@@ -8,6 +8,7 @@
 
 #include "collide/solid_faces.h"
 
+#include "cloth/cloth.h"
 #include "collide/collider.h"
 #include "collide/contact_geometry.h"
 #include "collide/contact_pairs.h"
@@ -19,9 +20,6 @@ namespace {
 // How far past the touching distance a point must keep off a face's planes, at both ends of its
 // motion, to be taken as unable to cross the face: far beyond the rounding of either test.
 constexpr double kClearOfPlane = 2.0;
-
-// Coordinates beyond this many touching distances make rounding too coarse to trust the planes.
-constexpr double kTrustedScale = 1e9;
 
 // A face whose corner angle has a squared sine below this is a sliver: its planes may be off by
 // more than rounding.
@@ -101,7 +99,7 @@ FaceReach faceReach(const SolidFace& f, const Vec3& from, const Vec3& to, double
 // Each face is met only by the points whose swept boxes come within the margin of its own box,
 // the very test a pair passes before anything else, so nothing the pair would do is missed. A
 // point whose box keeps clear of the leaf's keeps clear of each face in it, until a meeting moves
-// it; a leaf that none comes near, and that speaks for no sharp part, is passed over whole.
+// it. The cell's corners bound its triangles and edges the same way for the solid's sharp parts.
 void Collider::cellSolid(int cell, int solidNode) {
   const CellParts c = pointsOf(cell);
   const SolidTree::Node& leaf = solidTree_.node(solidNode);
@@ -113,12 +111,18 @@ void Collider::cellSolid(int cell, int solidNode) {
     swept[i].add(start_[j]);
     swept[i].add(end_[j]);
   };
+  PartBoxes& boxes = partBoxes_;
+  if (boxes.cell != cell) {
+    boxes = PartBoxes();
+    boxes.cell = cell;
+  }
+  bound(cell, boxes, false);
   bool reached = false;
   for (int i = 0; i < c.pointCount; ++i) {
     sweptOf(i);
     reached = reached || near(swept[i], leaf.box, margin);
   }
-  if (!reached && !solidTree_.leafOwns(solidNode)) {
+  if (!reached && !(solidTree_.leafOwns(solidNode) && near(boxes.corners, leaf.box, margin))) {
     return;
   }
   for (int k = leaf.first; k < leaf.first + leaf.count; ++k) {
@@ -133,14 +137,17 @@ void Collider::cellSolid(int cell, int solidNode) {
       const FaceReach reach = faceReach(solidFaces_[static_cast<std::size_t>(t)], start_[j],
                                         end_[j], settings_.thickness, pass_ == Pass::kNear);
       if (reach.cross || reach.nearEnd) {
-        const int corners[4] = {c.points[i], solidIndex(s[0]), solidIndex(s[1]), solidIndex(s[2])};
-        meet(true, corners, reach);
+        const int pair[4] = {c.points[i], solidIndex(s[0]), solidIndex(s[1]), solidIndex(s[2])};
+        meet(true, pair, reach);
         sweptOf(i);
       }
     }
-    const std::uint8_t owns = solidTree_.owns(t);
-    if (owns != 0) {
-      sharpParts(partsOf(cell), s, owns);
+    if (solidTree_.owns(t) == 0) {
+      continue;
+    }
+    bound(cell, boxes, false);
+    if (near(boxes.corners, faceBox, margin)) {
+      sharpParts(cell, t, boxes, margin);
       for (int i = 0; i < c.pointCount; ++i) {
         sweptOf(i);
       }
@@ -148,23 +155,124 @@ void Collider::cellSolid(int cell, int solidNode) {
   }
 }
 
+// The boxes of the cell's corners, and with `parts` of its triangles and edges, over their motion
+// so far: bounded again only after a meeting that may have moved one (each move counts a push or
+// a crossing). They carry over from one leaf to the next while the walk stays in one cell.
+void Collider::bound(int cell, PartBoxes& b, bool parts) const {
+  const int now = hits_ + moved_;
+  if (b.cornersSeen != now) {
+    b.cornersSeen = now;
+    const int n = cloth_->gridSize;
+    const int v = cell % (n - 1) + n * (cell / (n - 1));
+    b.corners = Box();
+    for (const int k : {v, v + 1, v + n, v + n + 1}) {
+      b.corners.add(start_[static_cast<std::size_t>(k)]);
+      b.corners.add(end_[static_cast<std::size_t>(k)]);
+    }
+  }
+  if (!parts || b.partsSeen == now) {
+    return;
+  }
+  if (!b.partsKnown) {
+    b.parts = partsOf(cell);
+    b.partsKnown = true;
+  }
+  b.partsSeen = now;
+  const auto sweptOf = [this](Box& box, const int* ends, int count) {
+    box = Box();
+    for (int i = 0; i < count; ++i) {
+      box.add(start_[static_cast<std::size_t>(ends[i])]);
+      box.add(end_[static_cast<std::size_t>(ends[i])]);
+    }
+  };
+  for (int i = 0; i < b.parts.triangleCount; ++i) {
+    sweptOf(b.triangles[i], b.parts.triangles[i], 3);
+  }
+  for (int i = 0; i < b.parts.edgeCount; ++i) {
+    sweptOf(b.edges[i], b.parts.edges[i], 2);
+  }
+}
+
+// What a part of the cloth (`count` corners) may still do against a solid point or edge in the
+// face's plane: as faceReach, by that plane alone. A part whose corners all keep well to one side
+// of the plane through the motion keeps as far from everything in it.
+FaceReach Collider::planeReach(const SolidFace& f, const int* corners, int count) const {
+  if (!f.trusted) {
+    return {};
+  }
+  const double touching = kTouching * settings_.thickness;
+  double scale = f.scale;
+  double lowest = 1e300;
+  double highest = -1e300;
+  double lowestEnd = 1e300;
+  double highestEnd = -1e300;
+  for (int i = 0; i < count; ++i) {
+    const Vec3& from = start_[static_cast<std::size_t>(corners[i])];
+    const Vec3& to = end_[static_cast<std::size_t>(corners[i])];
+    const double before = above(f.plane, from);
+    const double after = above(f.plane, to);
+    lowest = std::min({lowest, before, after});
+    highest = std::max({highest, before, after});
+    lowestEnd = std::min(lowestEnd, after);
+    highestEnd = std::max(highestEnd, after);
+    scale = std::max({scale, largest(from), largest(to)});
+  }
+  if (!(kTrustedScale * touching > 1.0 + scale)) {
+    return {};
+  }
+  const double clear = kClearOfPlane * touching;
+  const double reach = settings_.thickness + touching;
+  return {!(lowest > clear || highest < -clear),
+          pass_ == Pass::kNear && !(lowestEnd > reach || highestEnd < -reach)};
+}
+
 // The solid's sharp corners against the cell's triangles, and its sharp edges against the
-// cell's edges.
-void Collider::sharpParts(const CellParts& c, const std::array<std::int32_t, 3>& s,
-                          std::uint8_t owns) {
+// cell's edges. A pair is met only where its two parts' boxes come within the margin, the test
+// each meeting starts with, and where the cloth's part comes near the plane of the face the solid's
+// part lies in; a solid part that keeps clear of the box of the cell's corners is clear of all.
+void Collider::sharpParts(int cell, int triangle, PartBoxes& b, double margin) {
+  const auto& s = solidTriangles_[static_cast<std::size_t>(triangle)];
+  const SolidFace& face = solidFaces_[static_cast<std::size_t>(triangle)];
+  const std::uint8_t owns = solidTree_.owns(triangle);
+  const std::uint8_t slight = solidTree_.slight(triangle);
+  const CellParts& c = b.parts;
+  // A slight part is met for crossings alone.
+  const auto reachOf = [&](unsigned bit, bool isNear, const int* corners, int count) {
+    FaceReach r = isNear ? planeReach(face, corners, count) : FaceReach{false, false};
+    r.nearEnd = r.nearEnd && (slight & bit) == 0;
+    return r;
+  };
   for (int corner = 0; corner < 3; ++corner) {
-    const int from = solidIndex(s[static_cast<std::size_t>(corner)]);
-    const int to = solidIndex(s[static_cast<std::size_t>((corner + 1) % 3)]);
-    if ((owns & (1U << corner)) != 0) {
+    const std::int32_t p = s[static_cast<std::size_t>(corner)];
+    const std::int32_t q = s[static_cast<std::size_t>((corner + 1) % 3)];
+    const Vec3& a = solidPoints_[static_cast<std::size_t>(p)];
+    const Box point{a, a};
+    bound(cell, b, true);
+    if ((owns & (1U << corner)) != 0 && near(point, b.corners, margin)) {
       for (int i = 0; i < c.triangleCount; ++i) {
-        const int corners[4] = {from, c.triangles[i][0], c.triangles[i][1], c.triangles[i][2]};
-        meet(true, corners);
+        bound(cell, b, true);
+        const FaceReach reach =
+            reachOf(1U << corner, near(point, b.triangles[i], margin), c.triangles[i], 3);
+        if (reach.cross || reach.nearEnd) {
+          const int pair[4] = {solidIndex(p), c.triangles[i][0], c.triangles[i][1],
+                               c.triangles[i][2]};
+          meet(true, pair, reach);
+        }
       }
     }
-    if ((owns & (8U << corner)) != 0) {
-      for (int i = 0; i < c.edgeCount; ++i) {
-        const int corners[4] = {c.edges[i][0], c.edges[i][1], from, to};
-        meet(false, corners);
+    bound(cell, b, true);
+    Box edge = point;
+    edge.add(solidPoints_[static_cast<std::size_t>(q)]);
+    if ((owns & (8U << corner)) == 0 || !near(edge, b.corners, margin)) {
+      continue;
+    }
+    for (int i = 0; i < c.edgeCount; ++i) {
+      bound(cell, b, true);
+      const FaceReach reach =
+          reachOf(8U << corner, near(b.edges[i], edge, margin), c.edges[i], 2);
+      if (reach.cross || reach.nearEnd) {
+        const int pair[4] = {c.edges[i][0], c.edges[i][1], solidIndex(p), solidIndex(q)};
+        meet(false, pair, reach);
       }
     }
   }

@@ -17,6 +17,10 @@ double axisOf(const Vec3& v, int axis) { return axis == 0 ? v.x : (axis == 1 ? v
 // Faces meeting at less than this cosine (about 20 degrees apart) make a sharp edge.
 constexpr double kSmooth = 0.94;
 
+// A face's far corner nearer the other face's plane than this share of its distance from the
+// edge lies in that plane: rounding, not a fold.
+constexpr double kFlat = 1e-9;
+
 Vec3 faceNormal(const std::vector<Vec3>& points, const std::array<std::int32_t, 3>& t) {
   const Vec3& a = points[static_cast<std::size_t>(t[0])];
   Vec3 n = cross(points[static_cast<std::size_t>(t[1])] - a, points[static_cast<std::size_t>(t[2])] - a);
@@ -27,13 +31,35 @@ Vec3 faceNormal(const std::vector<Vec3>& points, const std::array<std::int32_t, 
   return n;
 }
 
-// The solid's sharp edges (its faces meet at an angle there, or it has one face or more than
-// two) and the points on them: only there can the solid poke through a cloth that keeps from
-// its faces. The triangle that first names a sharp point or edge speaks for it.
-std::vector<std::uint8_t> owners(const std::vector<std::array<std::int32_t, 3>>& triangles,
-                                 const std::vector<Vec3>& points) {
-  std::vector<std::uint8_t> owns(triangles.size(), 0);
-  std::vector<std::uint8_t> sharp(points.size(), 0);
+// Whether the edge from a to b folds at all: the far corner d of the face beyond it is off the
+// plane of face t on this side. However slight the fold, a cloth coarser than the solid that
+// keeps from both faces may still have the fold poke up between its particles.
+bool folds(const std::vector<Vec3>& points, const std::array<std::int32_t, 3>& t, std::int32_t a,
+           std::int32_t d) {
+  const Vec3 off = points[static_cast<std::size_t>(d)] - points[static_cast<std::size_t>(a)];
+  return std::abs(dot(faceNormal(points, t), off)) > kFlat * std::sqrt(off.lengthSquared());
+}
+
+// The far corner of the triangle: the one not on the edge from a to b.
+std::int32_t farCorner(const std::array<std::int32_t, 3>& t, std::int32_t a, std::int32_t b) {
+  for (const std::int32_t k : t) {
+    if (k != a && k != b) {
+      return k;
+    }
+  }
+  return t[0];
+}
+
+// The solid's sharp edges (its faces meet more than about 20 degrees apart there, or it has
+// one face or more than two), its folds (faces meeting at any lesser angle) and the points on
+// them: only there can the solid poke through a cloth that keeps from its faces. A fold, and a
+// point on folds alone, is slight. The triangle that first names a point or edge speaks for it.
+void owners(const std::vector<std::array<std::int32_t, 3>>& triangles,
+            const std::vector<Vec3>& points, std::vector<std::uint8_t>& owns,
+            std::vector<std::uint8_t>& slight) {
+  owns.assign(triangles.size(), 0);
+  slight.assign(triangles.size(), 0);
+  std::vector<std::uint8_t> kind(points.size(), 0);  // 1: on a fold; 2: on a sharp edge
   using Edge = std::tuple<std::int32_t, std::int32_t, std::int32_t, int>;
   std::vector<Edge> edges;
   edges.reserve(3 * triangles.size());
@@ -52,28 +78,36 @@ std::vector<std::uint8_t> owners(const std::vector<std::array<std::int32_t, 3>>&
       ++j;
     }
     const auto t = static_cast<std::size_t>(std::get<2>(edges[i]));
-    bool isSharp = j - i != 2;
-    if (!isSharp) {
+    const std::int32_t a = std::get<0>(edges[i]);
+    const std::int32_t b = std::get<1>(edges[i]);
+    std::uint8_t level = 2;
+    if (j - i == 2) {
       const auto u = static_cast<std::size_t>(std::get<2>(edges[i + 1]));
-      isSharp = dot(faceNormal(points, triangles[t]), faceNormal(points, triangles[u])) < kSmooth;
+      const bool sharp =
+          dot(faceNormal(points, triangles[t]), faceNormal(points, triangles[u])) < kSmooth;
+      level = sharp ? 2 : (folds(points, triangles[t], a, farCorner(triangles[u], a, b)) ? 1 : 0);
     }
-    if (isSharp) {
-      owns[t] = static_cast<std::uint8_t>(owns[t] | (8U << std::get<3>(edges[i])));
-      sharp[static_cast<std::size_t>(std::get<0>(edges[i]))] = 1;
-      sharp[static_cast<std::size_t>(std::get<1>(edges[i]))] = 1;
+    if (level > 0) {
+      const auto bit = static_cast<std::uint8_t>(8U << std::get<3>(edges[i]));
+      owns[t] = static_cast<std::uint8_t>(owns[t] | bit);
+      slight[t] = static_cast<std::uint8_t>(level == 1 ? slight[t] | bit : slight[t]);
+      for (const std::int32_t end : {a, b}) {
+        auto& k = kind[static_cast<std::size_t>(end)];
+        k = std::max(k, level);
+      }
     }
     i = j;
   }
   for (std::size_t t = 0; t < triangles.size(); ++t) {
     for (int k = 0; k < 3; ++k) {
-      const auto a = static_cast<std::size_t>(triangles[t][static_cast<std::size_t>(k)]);
-      if (sharp[a] == 1) {
-        sharp[a] = 2;
+      auto& level = kind[static_cast<std::size_t>(triangles[t][static_cast<std::size_t>(k)])];
+      if (level == 1 || level == 2) {
         owns[t] = static_cast<std::uint8_t>(owns[t] | (1U << k));
+        slight[t] = static_cast<std::uint8_t>(level == 1 ? slight[t] | (1U << k) : slight[t]);
+        level = 3;  // spoken for
       }
     }
   }
-  return owns;
 }
 
 }  // namespace
@@ -82,6 +116,7 @@ void SolidTree::clear() {
   nodes_.clear();
   order_.clear();
   owns_.clear();
+  slight_.clear();
   entryBoxes_.clear();
   leafOwns_.clear();
 }
@@ -154,7 +189,7 @@ void SolidTree::build(const std::vector<Vec3>& points,
       n.box.add(nodes_[static_cast<std::size_t>(n.first) + 1].box);
     }
   }
-  owns_ = owners(triangles, points);
+  owners(triangles, points, owns_, slight_);
   leafOwns_.assign(nodes_.size(), 0);
   for (std::size_t i = 0; i < nodes_.size(); ++i) {
     const Node& n = nodes_[i];

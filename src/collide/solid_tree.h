@@ -30,10 +30,15 @@ class SolidTree final {
   [[nodiscard]] const Node& node(int i) const { return nodes_[static_cast<std::size_t>(i)]; }
   /// Triangle indices, leaf by leaf.
   [[nodiscard]] const std::int32_t* order() const { return order_.data(); }
-  /// Bit k (0 to 2) set: the triangle speaks for its corner k, a point on a sharp edge; bit
-  /// 3 + k: for its edge from corner k to corner k + 1, a sharp one.
+  /// Bit k (0 to 2) set: the triangle speaks for its corner k, a point on a sharp edge or a
+  /// fold; bit 3 + k: for its edge from corner k to corner k + 1, a sharp one or a fold.
   [[nodiscard]] std::uint8_t owns(int triangle) const {
     return owns_[static_cast<std::size_t>(triangle)];
+  }
+  /// Of owns(), the bits of the parts only slightly folded: the cloth is kept from crossing them,
+  /// not the thickness from them.
+  [[nodiscard]] std::uint8_t slight(int triangle) const {
+    return slight_[static_cast<std::size_t>(triangle)];
   }
   /// Whether a triangle of the leaf speaks for a sharp point or edge.
   [[nodiscard]] bool leafOwns(int leaf) const {
@@ -74,6 +79,7 @@ class SolidTree final {
   std::vector<Node> nodes_;
   std::vector<std::int32_t> order_;
   std::vector<std::uint8_t> owns_;
+  std::vector<std::uint8_t> slight_;
   std::vector<Box> entryBoxes_;  ///< as order(): a leaf's boxes side by side
   std::vector<std::uint8_t> leafOwns_;  ///< one a node: its leaf triangles' owns() together
 };
