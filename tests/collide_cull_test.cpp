@@ -136,7 +136,8 @@ TEST(ClothTreeRefit, AMovedRefitBoundsAndWalksAsAFullOneForTheMovedCells) {
     Sheet sheet;
     ClothTree moved;
     ClothTree full;
-    for (ClothTree* t : {&moved, &full}) {
+    ClothTree fresh;
+    for (ClothTree* t : {&moved, &full, &fresh}) {
       t->build(Sheet::kN);
       t->refit(sheet.start.data(), sheet.end.data(), true, ClothTree::Directions::kCones);
     }
@@ -145,7 +146,7 @@ TEST(ClothTreeRefit, AMovedRefitBoundsAndWalksAsAFullOneForTheMovedCells) {
       sheet.end[static_cast<std::size_t>(p)] += Vec3(0.003, -0.04, 0.002);
       flags[static_cast<std::size_t>(p)] = 1;
     }
-    moved.refitMoved(sheet.start.data(), sheet.end.data(), flags.data());
+    moved.refitMoved(sheet.start.data(), sheet.end.data(), flags.data(), false);
     full.refit(sheet.start.data(), sheet.end.data(), false, ClothTree::Directions::kNone);
     const int cells = (Sheet::kN - 1) * (Sheet::kN - 1);
     for (int cell = 0; cell < cells; ++cell) {
@@ -161,6 +162,12 @@ TEST(ClothTreeRefit, AMovedRefitBoundsAndWalksAsAFullOneForTheMovedCells) {
       return kept;
     };
     EXPECT_EQ(walk(moved, sheet.solid, 0.01), expected());
+    // Its cones forgotten, a moved patch is walked as if folded: the flat sheet's cells there
+    // meet their neighbours again.
+    fresh.refitMoved(sheet.start.data(), sheet.end.data(), flags.data(), true);
+    if (!movedParticles.empty()) {
+      EXPECT_GT(walk(fresh, sheet.solid, 0.01).size(), expected().size());
+    }
     // A particle touched after the refit brings its cells back into the walks.
     for (const int p : {0, 40, 44}) {
       moved.touch(p);

@@ -101,29 +101,35 @@ TEST(SolidContacts, ClothOverABoxKeepsOutOfItAndNeverCrossesItsFaces) {
 }
 
 // A ball smooth all over, its facets finer than the cloth dropped on it: the folds between
-// them must not poke up between the particles.
-TEST(SolidContacts, ASmoothBallNeverPokesThroughACoarserCloth) {
+// them must not poke up between the particles. A finer cloth that meets itself, pushed about by
+// the ball's faces, must not pass through itself where it folds over the ball.
+TEST(SolidContacts, ASmoothBallNeverPokesThroughTheClothNorMakesItCrossItself) {
   struct Case {
     int grid;
     double radius;
+    bool self;
+    int ticks;
   };
   const Vec3 centre(1.5, -1.6, 1.5);
-  for (const Case k : {Case{8, 0.6}, Case{16, 0.3}}) {
+  for (const Case k : {Case{8, 0.6, false, 100}, Case{16, 0.3, false, 100},
+                       Case{36, 0.6, true, 40}}) {
     SCOPED_TRACE(testing::Message() << "grid " << k.grid << ", radius " << k.radius);
     const SolidMesh ball = facetedBall(centre, k.radius, 8);
     ClothRun run(k.grid, 3.0);
-    run.scene.world.collision = {0.02, false};
+    run.scene.world.collision = {k.self ? 0.03 : 0.02, k.self};
+    run.scene.world.floor = {k.self, -2.4, 0.5};
     run.start();
     run.at(0, 0).pinned = false;
     run.at(0, k.grid - 1).pinned = false;
     run.collider.setSolid(&ball, MeshPlacement{Vec3(), 1.0, 0.8});
     double nearest = 1e300;
-    for (int t = 0; t < 100; ++t) {
+    for (int t = 0; t < k.ticks; ++t) {
       run.tick();
       ASSERT_EQ(solidCrossings(*run.cloth, run.collider.solidPoints(),
                                run.collider.solidTriangles()),
                 0)
           << "tick " << t;
+      ASSERT_EQ(k.self && t >= 30 ? clothCrossings(*run.cloth) : 0, 0) << "tick " << t;
       for (int i = 0; i < run.cloth->particleCount; ++i) {
         const Vec3 off = run.cloth->particles[static_cast<std::size_t>(i)].position - centre;
         nearest = std::min(nearest, std::sqrt(off.lengthSquared()));

@@ -139,7 +139,7 @@ TEST(SessionFileTest, ABadFileIsRefusedWithItsLineAndFault) {
   };
   const std::vector<Case> cases = {
       {"", 1, "empty file"},
-      {"vellumry-session 5\n0 menu 0\n", 1, "unknown session version '5'"},
+      {"vellumry-session 6\n0 menu 0\n", 1, "unknown session version '6'"},
       {"hello\n", 1, "not a session file"},
       {h + "0 jump 1 2\n", 2, "unknown event 'jump'"},
       {h + "0 press 1 two\n", 2, "bad number 'two'"},
@@ -261,9 +261,23 @@ TEST(SessionFileTest, ChecksumSeesEveryBitOfEveryPositionAndVelocityInUse) {
   EXPECT_EQ(sum, clothChecksum(*b));
 }
 
+// A version 4 file replays with the contacts it was recorded with, a later one with today's.
+TEST(SessionFileTest, AVersion4FileKeepsTheContactsItWasRecordedWith) {
+  for (const int version : {3, 4, 5}) {
+    Scene scene;
+    std::vector<Record> records;
+    ParseError error;
+    ASSERT_TRUE(parseSession("vellumry-session " + std::to_string(version) + "\n2 end\n", scene,
+                             records, error))
+        << error.message;
+    EXPECT_EQ(scene.world.collision.recordedV4, version < 5) << "version " << version;
+  }
+}
+
 // Each line is refused at its line in every version older than the one it came in with, and read
-// from that one on (a key not listed came in with the latest); a check without its sum, or a cut
-// beyond the largest cloth's springs, never. Cuts of every kind of spring of it are read.
+// from that one on (a key not listed came in with version 4, whose lines the latest keeps); a
+// check without its sum, or a cut beyond the largest cloth's springs, never. Cuts of every kind of
+// spring of it are read.
 TEST(SessionFileTest, EveryKeyAndWordIsRefusedInAFileOlderThanItAndACheckNeedsItsSum) {
   const std::string since2 =
       " cloth.grid cloth.width cloth.mass cloth.stiffness cloth.shear cloth.bend cloth.drag "
@@ -284,7 +298,7 @@ TEST(SessionFileTest, EveryKeyAndWordIsRefusedInAFileOlderThanItAndACheckNeedsIt
     const std::string key = " " + line.substr(6, line.find(' ', 6) - 6) + " ";
     const int since = since2.find(key) != std::string::npos   ? 2
                       : since3.find(key) != std::string::npos ? 3
-                                                              : latest;
+                                                              : 4;
     if (line.rfind("scene ", 0) == 0) {
       cases.insert(cases.end(), {{line, since}, {"0 set" + line.substr(5), since}});
     }

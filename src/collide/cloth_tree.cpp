@@ -223,7 +223,8 @@ void ClothTree::refit(const Vec3* start, const Vec3* end, bool newStart, Directi
   }
 }
 
-void ClothTree::refitMoved(const Vec3* start, const Vec3* end, const std::uint8_t* moved) {
+void ClothTree::refitMoved(const Vec3* start, const Vec3* end, const std::uint8_t* moved,
+                           bool forgetCones) {
   if (n_ < 2) {
     return;
   }
@@ -250,6 +251,9 @@ void ClothTree::refitMoved(const Vec3* start, const Vec3* end, const std::uint8_
         if (any != 0) {
           moved_[index(p)] = 1;
           refitNode(p, false);
+          if (forgetCones) {
+            nodes_[index(p)].cone = Cone();  // its normals moved after its cone was found
+          }
         }
       }
     }

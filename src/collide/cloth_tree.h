@@ -30,7 +30,8 @@ class ClothTree final {
   /// Bounds again only the cells with a corner marked in `moved` (one flag a particle) and the
   /// nodes above them, as refit would with no cones; the rest keep their boxes, which the same
   /// positions would give again. Only the nodes so refitted are walked, until touch marks more.
-  void refitMoved(const Vec3* start, const Vec3* end, const std::uint8_t* moved);
+  /// With `forgetCones` those nodes take any direction: their patches may have folded since.
+  void refitMoved(const Vec3* start, const Vec3* end, const std::uint8_t* moved, bool forgetCones);
   /// The particle moved after the last refit: the walks visit its cells again.
   void touch(int particle);
   /// The end normals of the last refit with directions become the next motion's start normals.

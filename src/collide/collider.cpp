@@ -153,7 +153,7 @@ int Collider::sweep(Pass pass, bool newStart) {
   // A crossing sweep refits and walks only the cells that moved since the last sweep: a pair
   // whose corners all kept still was met then as it would be now, and found nothing to stop.
   if (pass == Pass::kCross) {
-    tree_.refitMoved(start_.data(), end_.data(), stirred_.data());
+    tree_.refitMoved(start_.data(), end_.data(), stirred_.data(), !settings_.recordedV4);
   } else {
     using Directions = ClothTree::Directions;
     const Directions directions = pass != Pass::kNear ? Directions::kNone

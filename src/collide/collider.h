@@ -20,6 +20,7 @@ struct ContactSettings {
   double thickness = 0.0;  ///< kept from every solid; above 0
   double layers = 0.0;     ///< kept between layers of the cloth; above 0, at most thickness
   bool self = false;       ///< whether the cloth meets itself
+  bool recordedV4 = false; ///< as a version 4 session was recorded: see Collision
   bool ball = false;
   Vec3 centre;
   double radius = 0.0;

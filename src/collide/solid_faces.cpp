@@ -233,8 +233,9 @@ FaceReach Collider::planeReach(const SolidFace& f, const int* corners, int count
 void Collider::sharpParts(int cell, int triangle, PartBoxes& b, double margin) {
   const auto& s = solidTriangles_[static_cast<std::size_t>(triangle)];
   const SolidFace& face = solidFaces_[static_cast<std::size_t>(triangle)];
-  const std::uint8_t owns = solidTree_.owns(triangle);
   const std::uint8_t slight = solidTree_.slight(triangle);
+  const auto owns = static_cast<std::uint8_t>(solidTree_.owns(triangle) &
+                                              (settings_.recordedV4 ? ~slight : 0xFFU));
   const CellParts& c = b.parts;
   // A slight part is met for crossings alone.
   const auto reachOf = [&](unsigned bit, bool isNear, const int* corners, int count) {

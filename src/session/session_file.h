@@ -14,8 +14,10 @@ namespace vellumry {
 /// scene a session starts from and parameter changes; version 1 files start from the defaults.
 /// Version 3 adds the wind, ball, floor and tear parameters, the pin list, pins and cuts.
 /// Version 4 adds the collision and mesh parameters, the solid's mesh file, the view, the cloth's
-/// colours and its texture.
-inline constexpr std::string_view kSessionHeader = "vellumry-session 4";
+/// colours and its texture. Version 5 has version 4's lines; its contacts keep the cloth from
+/// crossing a solid's slightest folds and judge a patch's flatness afresh after it moved, where
+/// a version 4 file replays with the contacts it was recorded with.
+inline constexpr std::string_view kSessionHeader = "vellumry-session 5";
 /// A recording writes the cloth's checksum after every this many ticks, and at the end.
 inline constexpr std::uint64_t kChecksumInterval = 50;
 /// Latest tick a file may name: about 23 days at 50 ticks a second.

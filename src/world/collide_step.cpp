@@ -39,6 +39,7 @@ void advanceColliding(Cloth& cloth, const World& world, Collider& collider, doub
   s.thickness = h;
   s.layers = layerThickness(cloth, h);
   s.self = world.collision.self;
+  s.recordedV4 = world.collision.recordedV4;
   s.ball = world.ball.enabled;
   s.centre = world.ball.centre;
   s.radius = world.ball.radius;

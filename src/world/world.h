@@ -31,6 +31,9 @@ struct Floor {
 struct Collision {
   double thickness = 0.0;  ///< world units kept between layers of cloth and from every solid
   bool self = false;       ///< whether the cloth collides with itself
+  /// The contacts a session of version 4 was recorded with, which its replay keeps: a solid's
+  /// slight folds not met, and a patch's flatness not found again after it moved in a tick.
+  bool recordedV4 = false;
 };
 
 /// Everything outside the cloth that acts on it. The solid's triangles are loaded from a file
