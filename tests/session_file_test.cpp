@@ -267,9 +267,8 @@ TEST(SessionFileTest, AVersion4FileKeepsTheContactsItWasRecordedWith) {
     Scene scene;
     std::vector<Record> records;
     ParseError error;
-    ASSERT_TRUE(parseSession("vellumry-session " + std::to_string(version) + "\n2 end\n", scene,
-                             records, error))
-        << error.message;
+    const std::string text = "vellumry-session " + std::to_string(version) + "\n2 end\n";
+    ASSERT_TRUE(parseSession(text, scene, records, error)) << error.message;
     EXPECT_EQ(scene.world.collision.recordedV4, version < 5) << "version " << version;
   }
 }
