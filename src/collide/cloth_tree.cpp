@@ -243,20 +243,26 @@ void ClothTree::refitMoved(const Vec3* start, const Vec3* end, const std::uint8_
     const int side = 1 << level;
     for (int y = 0; y < side; ++y) {
       for (int x = 0; x < side; ++x) {
-        const Place p{level, x, y};
-        std::uint8_t any = 0;
-        for (int k = 0; k < 4; ++k) {
-          any = static_cast<std::uint8_t>(any | moved_[index(child(p, k))]);
-        }
-        if (any != 0) {
-          moved_[index(p)] = 1;
-          refitNode(p, false);
-          if (forgetCones) {
-            nodes_[index(p)].cone = Cone();  // its normals moved after its cone was found
-          }
-        }
+        refitIfMoved({level, x, y}, forgetCones);
       }
     }
+  }
+}
+
+// A node above a moved cell is bounded again, and with forgetCones takes any direction: its
+// normals moved after its cone was found.
+void ClothTree::refitIfMoved(const Place& p, bool forgetCones) {
+  std::uint8_t any = 0;
+  for (int k = 0; k < 4; ++k) {
+    any = static_cast<std::uint8_t>(any | moved_[index(child(p, k))]);
+  }
+  if (any == 0) {
+    return;
+  }
+  moved_[index(p)] = 1;
+  refitNode(p, false);
+  if (forgetCones) {
+    nodes_[index(p)].cone = Cone();
   }
 }
 

@@ -93,6 +93,7 @@ class ClothTree final {
   void refitRows(const LeafRefit& job, int firstRow, int endRow);
   [[nodiscard]] Cone blockCone(const Place& p) const;
   void refitNode(const Place& p, bool cones);
+  void refitIfMoved(const Place& p, bool forgetCones);
   void boundCell(const Vec3* start, const Vec3* end, int x, int y);
 
   template <class Leaf, class Pair>

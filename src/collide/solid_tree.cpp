@@ -50,6 +50,24 @@ std::int32_t farCorner(const std::array<std::int32_t, 3>& t, std::int32_t a, std
   return t[0];
 }
 
+// How the edge from a to b between faces t and u folds: 2 sharp (the faces meet more than about
+// 20 degrees apart), 1 slightly, 0 not at all.
+std::uint8_t foldOf(const std::vector<Vec3>& points, const std::array<std::int32_t, 3>& t,
+                    const std::array<std::int32_t, 3>& u, std::int32_t a, std::int32_t b) {
+  if (dot(faceNormal(points, t), faceNormal(points, u)) < kSmooth) {
+    return 2;
+  }
+  return folds(points, t, a, farCorner(u, a, b)) ? 1 : 0;
+}
+
+// The triangle speaks for the part of its bit; a slight one is marked so.
+void speakFor(std::uint8_t& owns, std::uint8_t& slight, unsigned bit, std::uint8_t level) {
+  owns = static_cast<std::uint8_t>(owns | bit);
+  if (level == 1) {
+    slight = static_cast<std::uint8_t>(slight | bit);
+  }
+}
+
 // The solid's sharp edges (its faces meet more than about 20 degrees apart there, or it has
 // one face or more than two), its folds (faces meeting at any lesser angle) and the points on
 // them: only there can the solid poke through a cloth that keeps from its faces. A fold, and a
@@ -59,7 +77,7 @@ void owners(const std::vector<std::array<std::int32_t, 3>>& triangles,
             std::vector<std::uint8_t>& slight) {
   owns.assign(triangles.size(), 0);
   slight.assign(triangles.size(), 0);
-  std::vector<std::uint8_t> kind(points.size(), 0);  // 1: on a fold; 2: on a sharp edge
+  std::vector<std::uint8_t> kind(points.size(), 0);  // as foldOf, the most any edge to it has
   using Edge = std::tuple<std::int32_t, std::int32_t, std::int32_t, int>;
   std::vector<Edge> edges;
   edges.reserve(3 * triangles.size());
@@ -80,17 +98,10 @@ void owners(const std::vector<std::array<std::int32_t, 3>>& triangles,
     const auto t = static_cast<std::size_t>(std::get<2>(edges[i]));
     const std::int32_t a = std::get<0>(edges[i]);
     const std::int32_t b = std::get<1>(edges[i]);
-    std::uint8_t level = 2;
-    if (j - i == 2) {
-      const auto u = static_cast<std::size_t>(std::get<2>(edges[i + 1]));
-      const bool sharp =
-          dot(faceNormal(points, triangles[t]), faceNormal(points, triangles[u])) < kSmooth;
-      level = sharp ? 2 : (folds(points, triangles[t], a, farCorner(triangles[u], a, b)) ? 1 : 0);
-    }
+    const auto u = static_cast<std::size_t>(std::get<2>(edges[j - 1]));
+    const std::uint8_t level = j - i == 2 ? foldOf(points, triangles[t], triangles[u], a, b) : 2;
     if (level > 0) {
-      const auto bit = static_cast<std::uint8_t>(8U << std::get<3>(edges[i]));
-      owns[t] = static_cast<std::uint8_t>(owns[t] | bit);
-      slight[t] = static_cast<std::uint8_t>(level == 1 ? slight[t] | bit : slight[t]);
+      speakFor(owns[t], slight[t], 8U << std::get<3>(edges[i]), level);
       for (const std::int32_t end : {a, b}) {
         auto& k = kind[static_cast<std::size_t>(end)];
         k = std::max(k, level);
@@ -102,8 +113,7 @@ void owners(const std::vector<std::array<std::int32_t, 3>>& triangles,
     for (int k = 0; k < 3; ++k) {
       auto& level = kind[static_cast<std::size_t>(triangles[t][static_cast<std::size_t>(k)])];
       if (level == 1 || level == 2) {
-        owns[t] = static_cast<std::uint8_t>(owns[t] | (1U << k));
-        slight[t] = static_cast<std::uint8_t>(level == 1 ? slight[t] | (1U << k) : slight[t]);
+        speakFor(owns[t], slight[t], 1U << k, level);
         level = 3;  // spoken for
       }
     }
