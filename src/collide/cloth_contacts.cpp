@@ -145,23 +145,6 @@ void Collider::gather(const int corners[4], Corner c[4], bool& moving, bool& sol
   }
 }
 
-namespace {
-
-// Whether the pair's two parts (point and triangle, or edge and edge) come within margin over
-// the motion.
-bool partsNear(const Corner c[4], bool pointTriangle, double margin) {
-  const int split = pointTriangle ? 1 : 2;
-  Box a;
-  Box b;
-  for (int i = 0; i < 4; ++i) {
-    (i < split ? a : b).add(c[i].start);
-    (i < split ? a : b).add(c[i].end);
-  }
-  return near(a, b, margin);
-}
-
-}  // namespace
-
 // The near pass: a crossing first; else what is nearer than the thickness. Whether it moved
 // the corners.
 bool Collider::pushApart(Corner c[4], bool pointTriangle, double gap, bool moving,
@@ -202,7 +185,7 @@ void Collider::meet(bool pointTriangle, const int corners[4], FaceReach reach) {
   gather(corners, c, moving, solid);
   const bool nearPass = pass_ == Pass::kNear;
   const double gap = solid ? settings_.thickness : settings_.layers;
-  if (!partsNear(c, pointTriangle, nearPass ? gap : kTouching * gap)) {
+  if (!partsNear(c, pointTriangle ? 1 : 2, nearPass ? gap : kTouching * gap)) {
     return;
   }
   const int hits = hits_;

@@ -102,6 +102,7 @@ class Collider final {
     int partsSeen = -1;
   };
   void bound(int cell, PartBoxes& b, bool parts) const;
+  [[nodiscard]] Box sweptBox(const int* particles, int count) const;
   [[nodiscard]] FaceReach planeReach(const SolidFace& f, const int* corners, int count) const;
   void sharpParts(int cell, int triangle, PartBoxes& b, double margin);
   void gather(const int corners[4], Corner c[4], bool& moving, bool& solid) const;

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "collide/bounds.h"
-
 #include "collide/contact_geometry.h"
 
 namespace vellumry {
@@ -58,23 +57,29 @@ Vec3 at(const Corner& c, double t) { return along(c.start, c.end, t); }
 // each other over the motion: false only where the boxes they sweep keep so far apart that no
 // rounding of the checks below could bring them that near.
 bool mayTouch(const Corner c[4], int split, double touching) {
+  if (partsNear(c, split, 2.0 * touching)) {
+    return true;
+  }
+  double scale = 0.0;
+  for (int i = 0; i < 4; ++i) {
+    for (const Vec3& p : {c[i].start, c[i].end}) {
+      scale = std::max({scale, std::abs(p.x), std::abs(p.y), std::abs(p.z)});
+    }
+  }
+  return !roundingTrusted(touching, scale);
+}
+
+}  // namespace
+
+bool partsNear(const Corner c[4], int split, double margin) {
   Box a;
   Box b;
   for (int i = 0; i < 4; ++i) {
     (i < split ? a : b).add(c[i].start);
     (i < split ? a : b).add(c[i].end);
   }
-  if (near(a, b, 2.0 * touching)) {
-    return true;
-  }
-  double scale = 0.0;
-  for (const Vec3& p : {a.lo, a.hi, b.lo, b.hi}) {
-    scale = std::max({scale, std::abs(p.x), std::abs(p.y), std::abs(p.z)});
-  }
-  return !(kTrustedScale * touching > 1.0 + scale);
+  return near(a, b, margin);
 }
-
-}  // namespace
 
 bool pointTriangleCrosses(const Corner c[4], double gap, Contact& contact) {
   if (!mayTouch(c, 1, kTouching * gap)) {

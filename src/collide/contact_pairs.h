@@ -28,6 +28,14 @@ struct Contact {
 inline constexpr double kTouching = 0.05;
 /// Coordinates beyond this many touching distances make rounding too coarse to trust a cull.
 inline constexpr double kTrustedScale = 1e9;
+/// Whether rounding at coordinates up to `scale` stays far below the touching distance.
+[[nodiscard]] inline bool roundingTrusted(double touching, double scale) {
+  return kTrustedScale * touching > 1.0 + scale;
+}
+
+/// Whether the boxes two parts of a pair (the first `split` corners, and the rest) sweep over
+/// the motion come within `margin` of each other.
+[[nodiscard]] bool partsNear(const Corner c[4], int split, double margin);
 
 /// Whether the point crosses the triangle's face during the motion; if so, the contact that
 /// keeps it on the side it came from, `gap` away.

@@ -80,7 +80,7 @@ FaceReach faceReach(const SolidFace& f, const Vec3& from, const Vec3& to, double
     return {false, false};
   }
   const double scale = std::max({f.scale, largest(from), largest(to)});
-  if (!f.trusted || !(kTrustedScale * touching > 1.0 + scale)) {
+  if (!f.trusted || !roundingTrusted(touching, scale)) {
     return any;
   }
   const double clear = kClearOfPlane * touching;
@@ -105,12 +105,7 @@ void Collider::cellSolid(int cell, int solidNode) {
   const SolidTree::Node& leaf = solidTree_.node(solidNode);
   const double margin = pass_ == Pass::kNear ? settings_.thickness : kTouching * settings_.thickness;
   Box swept[4];
-  const auto sweptOf = [this, &c, &swept](int i) {
-    const auto j = static_cast<std::size_t>(c.points[i]);
-    swept[i] = Box();
-    swept[i].add(start_[j]);
-    swept[i].add(end_[j]);
-  };
+  const auto sweptOf = [this, &c, &swept](int i) { swept[i] = sweptBox(&c.points[i], 1); };
   PartBoxes& boxes = partBoxes_;
   if (boxes.cell != cell) {
     boxes = PartBoxes();
@@ -164,11 +159,8 @@ void Collider::bound(int cell, PartBoxes& b, bool parts) const {
     b.cornersSeen = now;
     const int n = cloth_->gridSize;
     const int v = cell % (n - 1) + n * (cell / (n - 1));
-    b.corners = Box();
-    for (const int k : {v, v + 1, v + n, v + n + 1}) {
-      b.corners.add(start_[static_cast<std::size_t>(k)]);
-      b.corners.add(end_[static_cast<std::size_t>(k)]);
-    }
+    const int corners[4] = {v, v + 1, v + n, v + n + 1};
+    b.corners = sweptBox(corners, 4);
   }
   if (!parts || b.partsSeen == now) {
     return;
@@ -178,19 +170,22 @@ void Collider::bound(int cell, PartBoxes& b, bool parts) const {
     b.partsKnown = true;
   }
   b.partsSeen = now;
-  const auto sweptOf = [this](Box& box, const int* ends, int count) {
-    box = Box();
-    for (int i = 0; i < count; ++i) {
-      box.add(start_[static_cast<std::size_t>(ends[i])]);
-      box.add(end_[static_cast<std::size_t>(ends[i])]);
-    }
-  };
   for (int i = 0; i < b.parts.triangleCount; ++i) {
-    sweptOf(b.triangles[i], b.parts.triangles[i], 3);
+    b.triangles[i] = sweptBox(b.parts.triangles[i], 3);
   }
   for (int i = 0; i < b.parts.edgeCount; ++i) {
-    sweptOf(b.edges[i], b.parts.edges[i], 2);
+    b.edges[i] = sweptBox(b.parts.edges[i], 2);
   }
+}
+
+// The box the particles sweep over their motion so far.
+Box Collider::sweptBox(const int* particles, int count) const {
+  Box box;
+  for (int i = 0; i < count; ++i) {
+    box.add(start_[static_cast<std::size_t>(particles[i])]);
+    box.add(end_[static_cast<std::size_t>(particles[i])]);
+  }
+  return box;
 }
 
 // What a part of the cloth (`count` corners) may still do against a solid point or edge in the
@@ -217,7 +212,7 @@ FaceReach Collider::planeReach(const SolidFace& f, const int* corners, int count
     highestEnd = std::max(highestEnd, after);
     scale = std::max({scale, largest(from), largest(to)});
   }
-  if (!(kTrustedScale * touching > 1.0 + scale)) {
+  if (!roundingTrusted(touching, scale)) {
     return {};
   }
   const double clear = kClearOfPlane * touching;

@@ -40,7 +40,7 @@ class SolidTree final {
   [[nodiscard]] std::uint8_t slight(int triangle) const {
     return slight_[static_cast<std::size_t>(triangle)];
   }
-  /// Whether a triangle of the leaf speaks for a sharp point or edge.
+  /// Whether a triangle of the leaf speaks for a sharp or folded point or edge.
   [[nodiscard]] bool leafOwns(int leaf) const {
     return leafOwns_[static_cast<std::size_t>(leaf)] != 0;
   }
